@@ -1,0 +1,155 @@
+#include "component/conversions.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cwchar>
+#include <memory>
+
+uint32_t convToShortWchar(ShortWchar** target, const wchar_t* source, uint32_t count) {
+    if (count == 0) {
+        count = static_cast<uint32_t>(source ? wcslen(source) : 0) + 1;
+    }
+    if (*target == nullptr) {
+        *target = new ShortWchar[count];
+    }
+    ShortWchar* out = *target;
+    for (uint32_t i = 0; i < count; ++i) {
+        out[i] = source ? static_cast<ShortWchar>(source[i] & 0xFFFF) : 0;
+    }
+    return count;
+}
+
+uint32_t getLenShortWcharStr(const ShortWchar* text) {
+    uint32_t length = 0;
+    if (text) {
+        while (text[length] != 0) {
+            ++length;
+        }
+    }
+    return length;
+}
+
+uint32_t convFromShortWchar(wchar_t** target, const ShortWchar* source, uint32_t count) {
+    if (count == 0) {
+        count = getLenShortWcharStr(source) + 1;
+    }
+    if (*target == nullptr) {
+        *target = new wchar_t[count];
+    }
+    wchar_t* out = *target;
+    for (uint32_t i = 0; i < count; ++i) {
+        out[i] = source ? static_cast<wchar_t>(source[i]) : 0;
+    }
+    return count;
+}
+
+std::wstring convFromShortWchar(const ShortWchar* source, uint32_t length) {
+    if (length == 0) {
+        length = getLenShortWcharStr(source);
+    }
+    if (length == 0) {
+        return std::wstring();
+    }
+    wchar_t* buffer = nullptr;
+    convFromShortWchar(&buffer, source, length);
+    std::unique_ptr<wchar_t[]> owned(buffer);
+    return std::wstring(buffer, length);
+}
+
+std::wstring convFromShortWchar(const tVariant& variant) {
+    // Only a string variant has a pointer in its value area.
+    if (variant.typeCode != VariantShortString || variant.string.text == nullptr) {
+        return std::wstring();
+    }
+    return convFromShortWchar(variant.string.text, variant.string.length);
+}
+
+namespace {
+
+bool isHighSurrogate(uint32_t unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+bool isLowSurrogate(uint32_t unit) {
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+void appendUtf8(std::string& out, uint32_t codePoint) {
+    if (codePoint < 0x80) {
+        out += static_cast<char>(codePoint);
+    } else if (codePoint < 0x800) {
+        out += static_cast<char>(0xC0 | (codePoint >> 6));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    } else if (codePoint < 0x10000) {
+        out += static_cast<char>(0xE0 | (codePoint >> 12));
+        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (codePoint >> 18));
+        out += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    }
+}
+
+// UTF-8 for the log when the C library's encoding cannot hold the text (the "C" locale holds
+// no Cyrillic). Surrogate pairs, as Java strings carry them, are joined into one character;
+// a lone surrogate or a value beyond Unicode becomes U+FFFD.
+std::string toUtf8(const wchar_t* text) {
+    constexpr uint32_t kReplacement = 0xFFFD;
+    std::string out;
+    for (const wchar_t* p = text; *p != 0; ++p) {
+        uint32_t unit = static_cast<uint32_t>(*p);
+        if (isHighSurrogate(unit) && isLowSurrogate(static_cast<uint32_t>(p[1]))) {
+            uint32_t low = static_cast<uint32_t>(*++p);
+            appendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+        } else if (isHighSurrogate(unit) || isLowSurrogate(unit) || unit > 0x10FFFF) {
+            appendUtf8(out, kReplacement);
+        } else {
+            appendUtf8(out, unit);
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string wstrtostr(std::wstring text) {
+    const wchar_t* units = text.c_str();
+    size_t needed = wcstombs(nullptr, units, 0);
+    if (needed == static_cast<size_t>(-1)) {
+        return toUtf8(units);
+    }
+    std::unique_ptr<char[]> buffer(new char[needed + 1]());
+    size_t written = wcstombs(buffer.get(), units, needed);
+    if (written == static_cast<size_t>(-1)) {
+        return toUtf8(units);
+    }
+    return std::string(buffer.get(), written);
+}
+
+WcharWrapper::WcharWrapper(const wchar_t* text) {
+    if (text == nullptr) {
+        return;
+    }
+    size_t length = wcslen(text);
+    m_wideStr = new wchar_t[length + 1]();
+    wmemcpy(m_wideStr, text, length);
+    convToShortWchar(&m_shortStr, m_wideStr, static_cast<uint32_t>(length + 1));
+}
+
+WcharWrapper::WcharWrapper(const ShortWchar* text) {
+    if (text == nullptr) {
+        return;
+    }
+    uint32_t length = getLenShortWcharStr(text);
+    m_shortStr = new ShortWchar[length + 1]();
+    std::copy(text, text + length, m_shortStr);
+    convFromShortWchar(&m_wideStr, m_shortStr, 0);
+}
+
+WcharWrapper::~WcharWrapper() {
+    delete[] m_shortStr;
+    m_shortStr = nullptr;
+    delete[] m_wideStr;
+    m_wideStr = nullptr;
+}

@@ -1,0 +1,50 @@
+// Conversions between the three text forms of the library: host short strings (16-bit units),
+// wide strings (32-bit wchar_t units, the form of all text inside the library) and narrow
+// strings (only for the log). Between 16 and 32 bits the conversion works unit by unit: a unit
+// is widened with zeros or cut to its low 16 bits, never decoded as UTF-16.
+#pragma once
+
+#include "host/host_api.h"
+
+#include <cstdint>
+#include <string>
+
+// Copies count units of source into *target, each cut to 16 bits. A count of 0 means the whole
+// text with its terminator. A null *target gets a fresh array (new[]) owned by the caller;
+// otherwise *target must hold count units. Returns the count of units written.
+uint32_t convToShortWchar(ShortWchar** target, const wchar_t* source, uint32_t count = 0);
+
+// Number of units before the first zero unit; 0 for a null text.
+uint32_t getLenShortWcharStr(const ShortWchar* text);
+
+// The mirror of convToShortWchar: widens count units of source into *target.
+uint32_t convFromShortWchar(wchar_t** target, const ShortWchar* source, uint32_t count = 0);
+
+// Exactly length units of source (a zero unit inside them is kept); a length of 0 measures the
+// text up to its terminator.
+std::wstring convFromShortWchar(const ShortWchar* source, uint32_t length = 0);
+
+// The text of a string variant; empty for a variant that holds no string.
+std::wstring convFromShortWchar(const tVariant& variant);
+
+// The text up to its first zero unit as a narrow string for the log: in the C library's current
+// multibyte encoding when it can hold the text, otherwise in UTF-8.
+std::string wstrtostr(std::wstring text);
+
+// One text held both as a host short string and as a wide string. Empty (both null) when built
+// from a null pointer.
+class WcharWrapper {
+public:
+    explicit WcharWrapper(const wchar_t* text);
+    explicit WcharWrapper(const ShortWchar* text);
+    ~WcharWrapper();
+    WcharWrapper(const WcharWrapper&) = delete;
+    WcharWrapper& operator=(const WcharWrapper&) = delete;
+
+    const ShortWchar* shortText() const { return m_shortStr; }
+    const wchar_t* wideText() const { return m_wideStr; }
+
+private:
+    ShortWchar* m_shortStr = nullptr;
+    wchar_t* m_wideStr = nullptr;
+};

@@ -1,0 +1,203 @@
+#include "tests/support/vm.h"
+
+#include "tests/support/log_capture.h"
+#include "tests/support/vm_paths.h"
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+#include <atomic>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <set>
+#include <vector>
+
+namespace testsupport {
+namespace {
+
+JavaVM* g_vm = nullptr;
+JNIEnv* g_mainEnv = nullptr;
+
+std::mutex g_outputMutex;
+std::string g_vmOutput;
+std::atomic<int> g_jniProblems{0};
+
+int countProblems(const std::string& text) {
+    int count = 0;
+    for (const char* marker : {"WARNING in native method", "FATAL ERROR in native method"}) {
+        for (size_t at = text.find(marker); at != std::string::npos; at = text.find(marker, at + 1)) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+// Receives everything the VM prints itself, -Xcheck:jni reports included. It is passed on to
+// the stream the VM meant, so CTest sees it as well.
+jint JNICALL vmPrint(FILE* stream, const char* format, va_list args) {
+    char buffer[4096];
+    va_list copy;
+    va_copy(copy, args);
+    int length = vsnprintf(buffer, sizeof buffer, format, copy);
+    va_end(copy);
+    if (length < 0) {
+        return length;
+    }
+    std::string text(buffer, std::min<size_t>(static_cast<size_t>(length), sizeof buffer - 1));
+    {
+        std::lock_guard<std::mutex> lock(g_outputMutex);
+        int before = countProblems(g_vmOutput);
+        g_vmOutput += text;
+        g_jniProblems += countProblems(g_vmOutput) - before;
+    }
+    fputs(text.c_str(), stream);
+    return length;
+}
+
+using CreateJavaVm = jint(JNICALL*)(JavaVM**, void**, void*);
+
+void startVm() {
+    void* libjvm = dlopen(kLibjvmPath, RTLD_NOW | RTLD_GLOBAL);
+    if (libjvm == nullptr) {
+        fprintf(stderr, "cannot open %s: %s\n", kLibjvmPath, dlerror());
+        abort();
+    }
+    auto create = reinterpret_cast<CreateJavaVm>(dlsym(libjvm, "JNI_CreateJavaVM"));
+    if (create == nullptr) {
+        fprintf(stderr, "JNI_CreateJavaVM not found\n");
+        abort();
+    }
+    std::string classPath = std::string("-Djava.class.path=") + kTestClassesPath;
+    std::string library = std::string("-Dkestra.library=") + kLibraryPath;
+    std::vector<JavaVMOption> options = {
+        {const_cast<char*>(classPath.c_str()), nullptr},
+        {const_cast<char*>(library.c_str()), nullptr},
+        {const_cast<char*>("-Xcheck:jni"), nullptr},
+        {const_cast<char*>("-Xss1m"), nullptr},
+        {const_cast<char*>("vfprintf"), reinterpret_cast<void*>(vmPrint)},
+    };
+    JavaVMInitArgs args{};
+    args.version = JNI_VERSION_1_6;
+    args.nOptions = static_cast<jint>(options.size());
+    args.options = options.data();
+    args.ignoreUnrecognized = JNI_FALSE;
+    if (create(&g_vm, reinterpret_cast<void**>(&g_mainEnv), &args) != JNI_OK) {
+        fprintf(stderr, "JNI_CreateJavaVM failed\n");
+        abort();
+    }
+    // Loading happens in the static initializer of a Java class, so the library belongs to the
+    // application class loader and the VM binds its natives by name, as in an app.
+    jclass loader = g_mainEnv->FindClass("com/kestra/testsupport/NativeLibrary");
+    jmethodID load = loader ? g_mainEnv->GetStaticMethodID(loader, "ensureLoaded", "()V") : nullptr;
+    if (load != nullptr) {
+        g_mainEnv->CallStaticVoidMethod(loader, load);
+    }
+    if (load == nullptr || g_mainEnv->ExceptionCheck()) {
+        g_mainEnv->ExceptionDescribe();
+        fprintf(stderr, "cannot load %s\n", kLibraryPath);
+        abort();
+    }
+    g_mainEnv->DeleteLocalRef(loader);
+}
+
+// Fails the run when -Xcheck:jni reported anything, naming the tests during which it did.
+class JniProblemListener : public ::testing::EmptyTestEventListener {
+public:
+    void OnTestStart(const ::testing::TestInfo&) override { m_before = g_jniProblems.load(); }
+    void OnTestEnd(const ::testing::TestInfo& info) override {
+        if (g_jniProblems.load() != m_before) {
+            fprintf(stderr, "JNI problem reported during %s.%s\n", info.test_suite_name(), info.name());
+        }
+    }
+
+private:
+    int m_before = 0;
+};
+
+class JniProblemCheck : public ::testing::Environment {
+public:
+    void TearDown() override {
+        EXPECT_EQ(0, g_jniProblems.load()) << "-Xcheck:jni reported problems:\n" << vmOutput();
+    }
+};
+
+}  // namespace
+
+JavaVM* vm() {
+    return g_vm;
+}
+JNIEnv* mainEnv() {
+    return g_mainEnv;
+}
+
+std::string vmOutput() {
+    std::lock_guard<std::mutex> lock(g_outputMutex);
+    return g_vmOutput;
+}
+
+int jniProblemCount() {
+    return g_jniProblems.load();
+}
+
+jclass findClass(JNIEnv* env, const char* slashedName) {
+    jclass found = env->FindClass(slashedName);
+    if (found == nullptr) {
+        env->ExceptionDescribe();
+        env->ExceptionClear();
+        ADD_FAILURE() << "class not found: " << slashedName;
+    }
+    return found;
+}
+
+jstring javaString(JNIEnv* env, const std::string& utf8Text) {
+    return env->NewStringUTF(utf8Text.c_str());
+}
+
+std::string utf8(JNIEnv* env, jstring text) {
+    if (text == nullptr) {
+        return std::string();
+    }
+    const char* chars = env->GetStringUTFChars(text, nullptr);
+    std::string result(chars);
+    env->ReleaseStringUTFChars(text, chars);
+    return result;
+}
+
+int vmThreadCount(JNIEnv* env) {
+    jclass info = findClass(env, "com/kestra/testsupport/VmInfo");
+    jmethodID count = env->GetStaticMethodID(info, "threadCount", "()I");
+    jint result = env->CallStaticIntMethod(info, count);
+    expectNoPendingException(env);
+    env->DeleteLocalRef(info);
+    return result;
+}
+
+void collectGarbage(JNIEnv* env) {
+    jclass info = findClass(env, "com/kestra/testsupport/VmInfo");
+    jmethodID collect = env->GetStaticMethodID(info, "collectGarbage", "()V");
+    env->CallStaticVoidMethod(info, collect);
+    expectNoPendingException(env);
+    env->DeleteLocalRef(info);
+}
+
+void expectNoPendingException(JNIEnv* env) {
+    if (env->ExceptionCheck()) {
+        env->ExceptionDescribe();
+        env->ExceptionClear();
+        ADD_FAILURE() << "a Java exception was pending";
+    }
+}
+
+}  // namespace testsupport
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    testsupport::installLogCapture();
+    testsupport::startVm();
+    ::testing::UnitTest::GetInstance()->listeners().Append(new testsupport::JniProblemListener);
+    ::testing::AddGlobalTestEnvironment(new testsupport::JniProblemCheck);
+    return RUN_ALL_TESTS();
+}
