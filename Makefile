@@ -2,7 +2,7 @@
 PRESETS := linux-x86 linux-x64
 JOBS ?= $(shell nproc)
 
-.PHONY: all build deps test format clean
+.PHONY: all build deps test format clean asan fuzz fuzz-coverage
 
 all: build
 
@@ -19,6 +19,32 @@ test: build
 	  echo "== tests of $$preset"; \
 	  ctest --preset $$preset -j $(JOBS) || exit 1; \
 	done
+
+# The whole test suite, 32-bit, under AddressSanitizer and UndefinedBehaviorSanitizer.
+asan: deps
+	cmake --preset linux-x86-asan >/dev/null && cmake --build --preset linux-x86-asan -j $(JOBS)
+	ctest --preset linux-x86-asan -j $(JOBS)
+
+# The component fuzz target (libFuzzer, clang), run for FUZZ_SECONDS from the committed seeds;
+# what it learns stays in build/fuzz-corpus, crashing inputs land in build/fuzz-artifacts.
+FUZZ_SECONDS ?= 120
+FUZZ_BUILD := build/linux-x86-fuzz
+FUZZ_RUN := ASAN_SYMBOLIZER_PATH=/usr/bin/llvm-symbolizer-14 UBSAN_OPTIONS=print_stacktrace=1
+fuzz:
+	scripts/install-deps.sh clang-14 libclang-rt-14-dev llvm-14
+	cmake --preset linux-x86-fuzz >/dev/null && cmake --build --preset linux-x86-fuzz -j $(JOBS)
+	mkdir -p build/fuzz-corpus build/fuzz-artifacts
+	$(FUZZ_RUN) $(FUZZ_BUILD)/fuzz/kestra_fuzz_component -max_total_time=$(FUZZ_SECONDS) -timeout=30 \
+	  -print_final_stats=1 -artifact_prefix=build/fuzz-artifacts/ build/fuzz-corpus fuzz/corpus
+
+# Line and region coverage of the library by the fuzz corpus (after `make fuzz`).
+fuzz-coverage:
+	cmake --build --preset linux-x86-fuzz -j $(JOBS) --target kestra_fuzz_component_coverage
+	LLVM_PROFILE_FILE=build/fuzz-coverage.profraw $(FUZZ_BUILD)/fuzz/kestra_fuzz_component_coverage \
+	  -runs=0 build/fuzz-corpus fuzz/corpus >/dev/null 2>&1
+	llvm-profdata-14 merge -sparse build/fuzz-coverage.profraw -o build/fuzz-coverage.profdata
+	llvm-cov-14 report $(FUZZ_BUILD)/fuzz/kestra_fuzz_component_coverage \
+	  -instr-profile=build/fuzz-coverage.profdata $(CURDIR)/component $(CURDIR)/module $(CURDIR)/scanner
 
 format:
 	find module host component scanner tests $(wildcard tools) -name '*.cpp' -o -name '*.h' | xargs clang-format -i
