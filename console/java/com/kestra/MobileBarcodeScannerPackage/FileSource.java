@@ -1,0 +1,116 @@
+package com.kestra.MobileBarcodeScannerPackage;
+
+import java.io.IOException;
+import java.io.InputStream;
+import java.nio.channels.FileChannel;
+import java.nio.channels.Channels;
+import java.nio.file.Files;
+import java.nio.file.NoSuchFileException;
+import java.nio.file.Path;
+import java.nio.file.StandardOpenOption;
+import java.nio.file.attribute.BasicFileAttributes;
+
+/**
+ * Barcodes from a file, one a line. The file is followed like a live stream: lines appended
+ * while the device is open arrive as new scans. Removing or replacing the file unplugs the
+ * scanner.
+ */
+final class FileSource extends BarcodeSource {
+    private static final long POLL_MILLIS = 50;
+
+    private final Path path;
+
+    FileSource(Path path) {
+        this.path = path;
+    }
+
+    @Override
+    String describe() {
+        return "file:" + path;
+    }
+
+    @Override
+    String unreachableReason() {
+        if (!Files.exists(path)) {
+            return "the barcode file " + path + " does not exist";
+        }
+        if (!Files.isRegularFile(path) || !Files.isReadable(path)) {
+            return "the barcode file " + path + " is not a readable file";
+        }
+        return null;
+    }
+
+    @Override
+    SourceStream connect() throws IOException {
+        try {
+            FileChannel channel = FileChannel.open(path, StandardOpenOption.READ);
+            Object identity = Files.readAttributes(path, BasicFileAttributes.class).fileKey();
+            return new Stream(channel, identity);
+        } catch (NoSuchFileException e) {
+            throw new IOException("cannot open the barcode file " + path + ": it does not exist");
+        } catch (IOException e) {
+            throw new IOException("cannot open the barcode file " + path + ": " + e.getMessage());
+        }
+    }
+
+    private final class Stream implements SourceStream {
+        private final FileChannel channel;
+        private final InputStream input;
+        private final Object identity;
+        private volatile boolean stopped;
+
+        Stream(FileChannel channel, Object identity) {
+            this.channel = channel;
+            this.input = Channels.newInputStream(channel);
+            this.identity = identity;
+        }
+
+        @Override
+        public int read(byte[] buffer) throws IOException {
+            while (!stopped) {
+                int count = input.read(buffer);
+                if (count > 0) {
+                    return count;
+                }
+                if (!stillTheSameFile()) {
+                    throw new IOException("the barcode file " + path + " was removed or replaced");
+                }
+                try {
+                    Thread.sleep(POLL_MILLIS);
+                } catch (InterruptedException e) {
+                    return 0;
+                }
+            }
+            return 0;
+        }
+
+        private boolean stillTheSameFile() {
+            try {
+                BasicFileAttributes now = Files.readAttributes(path, BasicFileAttributes.class);
+                boolean same = identity == null || identity.equals(now.fileKey());
+                return same && now.size() >= channel.position();
+            } catch (IOException e) {
+                return false;
+            }
+        }
+
+        @Override
+        public void stop() {
+            stopped = true;
+        }
+
+        @Override
+        public void close() {
+            try {
+                channel.close();
+            } catch (IOException e) {
+                // Nothing more to release.
+            }
+        }
+
+        @Override
+        public String endReason() {
+            return "the barcode file " + path + " ended";
+        }
+    }
+}

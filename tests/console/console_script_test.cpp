@@ -1,0 +1,155 @@
+// The console in script mode, against the shipped library: the demo, method names, and how a
+// script reports a failed step.
+#include "tests/console/console_process.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using consoletest::appearInOrder;
+using consoletest::ConsoleProcess;
+using consoletest::consoleSourceDir;
+using consoletest::TempDir;
+
+namespace {
+
+std::string eventWith(const std::string& data) {
+    return "event: source \"MobileScannerDevice\", message \"Штрихкод\", data \"" + data + "\"";
+}
+
+void expectNoJniReport(const std::string& output) {
+    EXPECT_EQ(std::string::npos, output.find("WARNING in native method")) << output;
+    EXPECT_EQ(std::string::npos, output.find("FATAL ERROR in native method")) << output;
+}
+
+// Runs a script given on standard input and returns the exit status.
+int runScript(const std::vector<std::string>& args, const std::string& script, std::string& output) {
+    ConsoleProcess console(args);
+    console.send(script);
+    int status = console.finish();
+    output = console.output();
+    expectNoJniReport(output);
+    return status;
+}
+
+}  // namespace
+
+TEST(ConsoleDemo, PrintsEverySampleBarcodeAsAnEventInOrderAndExitsZero) {
+    ConsoleProcess console({consoleSourceDir() + "/demo.script"});
+    int status = console.finish();
+    const std::string& output = console.output();
+    EXPECT_EQ(0, status) << output;
+    EXPECT_TRUE(appearInOrder(output,
+                              {
+                                  "> description",
+                                  "1: string \"Kestra: Сканер штрихкодов мобильный\"",
+                                  "> parameters",
+                                  "<ChoiceList><Item Value=\"00:1A:7D:DA:71:11\">Emulated scanner: "
+                                  "sample barcodes</Item>",
+                                  "> set BluetoothDevice 00:1A:7D:DA:71:11",
+                                  "SetParameter: call true, value bool true",
+                                  "> open",
+                              }))
+        << output;
+    EXPECT_TRUE(appearInOrder(output,
+                              {
+                                  eventWith("4006381333931"),
+                                  eventWith("KESTRA-0001-X"),
+                                  eventWith("0104601234567893215ABCDEFGHIJKL<GS>93dGVz<GS>17271231"),
+                                  eventWith("Накладная №1234 от 07.12.2026: Склад «Север»"),
+                                  "wait: 4 events arrived",
+                                  "DeviceTest: call true, value bool true",
+                                  "Close: call true, value bool true",
+                              }))
+        << output;
+    EXPECT_TRUE(
+        appearInOrder(output, {"Open: call true, value bool true", "1: string \"MobileScannerDevice\""}))
+        << output;
+    expectNoJniReport(output);
+}
+
+TEST(ConsoleMethods, AreFoundByTheirEnglishAndTheirRussianNames) {
+    std::string output;
+    int status =
+        runScript({"-"}, "call GetVersion\ncall ПолучитьНомерВерсии\nmethods\ncall ТестУстройства\n", output);
+    EXPECT_EQ(1, status) << "DeviceTest without a device answers false, which fails the step";
+    EXPECT_TRUE(appearInOrder(output, {"GetVersion: call true, value string \"1.0.2.1\"",
+                                       "ПолучитьНомерВерсии: call true, value string \"1.0.2.1\"",
+                                       "  4  SetParameter          УстановитьПараметр               2",
+                                       "  9  DoAdditionalAction    ВыполнитьДополнительноеДействие  1",
+                                       "ТестУстройства: call true, value bool false"}))
+        << output;
+
+    status = runScript({"--russian", "-"}, "version\nactions\n", output);
+    EXPECT_EQ(0, status) << output;
+    EXPECT_TRUE(appearInOrder(output, {"ПолучитьНомерВерсии: call true, value string \"1.0.2.1\"",
+                                       "ПолучитьДополнительныеДействия: call true, value bool true"}))
+        << output;
+}
+
+TEST(ConsoleMethods, ANameTheDriverDoesNotKnowIsReportedAndFailsTheStep) {
+    std::string output;
+    int status = runScript({"-"}, "call getversion\nversion\n", output);
+    EXPECT_EQ(1, status);
+    EXPECT_NE(std::string::npos, output.find("FindMethod(\"getversion\") = -1")) << output;
+    EXPECT_EQ(std::string::npos, output.find("GetVersion: call"))
+        << "the script must stop at the failed step";
+}
+
+TEST(ConsoleScript, StopsWithNonZeroStatusAtTheFirstFailedStep) {
+    struct Case {
+        const char* script;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"bogus 1\nversion\n", "unknown command 'bogus'; type help for the list"},
+        {"set BluetoothDevice\nversion\n", "usage: set <name> <value>"},
+        {"set \"BluetoothDevice 1\nversion\n", "cannot read the command: a double quote is not closed"},
+        {"wait 1 events 0.2\nversion\n", "wait: only 0 of 1 events arrived within 0.2 s"},
+        {"wait two events\nversion\n", "usage: wait <n> events [seconds]"},
+        {"expect-failure version\nversion\n", "expected this step to fail, but it succeeded"},
+        {"call DoAdditionalAction x\nversion\n", "DoAdditionalAction: call false, value empty"},
+        {"set bluetoothdevice x\nversion\n", "SetParameter: call true, value bool false"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.script);
+        std::string output;
+        int status = runScript({"-"}, std::string("# a comment\n\n") + c.script, output);
+        EXPECT_EQ(1, status) << output;
+        EXPECT_NE(std::string::npos, output.find(c.message)) << output;
+        // The step is reported and nothing after it runs.
+        size_t report = output.rfind("script: step at line 3 failed\n");
+        EXPECT_EQ(output.size() - strlen("script: step at line 3 failed\n"), report) << output;
+    }
+}
+
+TEST(ConsoleScript, AcceptsQuotedEmptyValuesAndEndsWithStatusZero) {
+    std::string output;
+    int status =
+        runScript({"-"}, "set BluetoothDevice \"\"\nexpect-failure open\nerror\nquit\nversion\n", output);
+    EXPECT_EQ(0, status) << output;
+    EXPECT_TRUE(appearInOrder(
+        output, {"SetParameter: call true, value bool true", "(failed as expected)", "no device chosen"}))
+        << output;
+    EXPECT_EQ(std::string::npos, output.find("GetVersion")) << "quit ends the script";
+}
+
+TEST(ConsoleLog, ShowsTheDriversLogLinesAmongTheOutput) {
+    std::string output;
+    int status = runScript({"--log", "-"}, "version\n", output);
+    EXPECT_EQ(0, status) << output;
+    EXPECT_TRUE(appearInOrder(output, {"[log I MobileBarcodeScannerNative] GetClassObject", "> version"}))
+        << output;
+
+    status = runScript({"-"}, "version\n", output);
+    EXPECT_EQ(std::string::npos, output.find("MobileBarcodeScannerNative"))
+        << "without --log the log stays quiet";
+}
+
+TEST(ConsoleStart, ReportsAMissingLibraryAndExitsWithStatusTwo) {
+    TempDir dir;
+    std::string output;
+    int status = runScript({"--library", dir.file("missing.so"), "-"}, "version\n", output);
+    EXPECT_EQ(2, status) << output;
+    EXPECT_NE(std::string::npos, output.find("could not load the library")) << output;
+}
