@@ -1,0 +1,57 @@
+// The host side of the benchmark: a connection that counts external events, an Android helper
+// that hands out the benchmark's classes, and host memory that costs next to nothing, so what
+// is measured is the library and not the host.
+#pragma once
+
+#include "host/host_api.h"
+
+#include <jni.h>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace bench {
+
+class BenchHost : public IAddInDefBaseEx, public IAndroidHelper {
+public:
+    explicit BenchHost(JavaVM* vm) : m_vm(vm) {}
+
+    bool SetEventBufferDepth(int32_t depth) override;
+    // Counts the event and measures its data, as a host that queues it would read it.
+    bool ExternalEvent(const ShortWchar* source, const ShortWchar* message, const ShortWchar* data) override;
+    void* GetInterface(int32_t index) override;
+
+    jobject GetActivity() override;
+    jclass FindClass(const ShortWchar* className) override;
+
+    uint64_t eventCount() const { return m_events; }
+    size_t lastDataLength() const { return m_lastDataLength; }
+    const ShortWchar* lastData() const { return m_lastData; }
+
+private:
+    JNIEnv* env() const;
+
+    JavaVM* m_vm;
+    uint64_t m_events = 0;
+    size_t m_lastDataLength = 0;
+    const ShortWchar* m_lastData = nullptr;
+};
+
+// Host memory as a bump allocator over one block: the library never frees host memory, and the
+// benchmark resets the block between calls, so allocating costs a few instructions.
+class BenchMemory : public IHostMemory {
+public:
+    bool AllocMemory(void** block, uint32_t size) override;
+    void reset() { m_used = 0; }
+
+private:
+    alignas(16) unsigned char m_arena[1 << 20];
+    size_t m_used = 0;
+};
+
+// The pointer as a Java long, the way the peer gets its recorder's address.
+inline jlong asJavaLong(const void* pointer) {
+    return static_cast<jlong>(reinterpret_cast<intptr_t>(pointer));
+}
+
+}  // namespace bench
