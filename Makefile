@@ -46,6 +46,15 @@ fuzz-coverage:
 	llvm-cov-14 report $(FUZZ_BUILD)/fuzz/kestra_fuzz_component_coverage \
 	  -instr-profile=build/fuzz-coverage.profdata $(CURDIR)/component $(CURDIR)/module $(CURDIR)/scanner
 
+# Benchmarks of the 32-bit library inside a real VM: the barcode path and the driver calls
+# against their floors, allocations, then instruction counts under callgrind. BENCH_ARGS go to
+# the benchmark program (for example --benchmark_repetitions=3).
+.PHONY: bench
+bench:
+	scripts/install-deps.sh libbenchmark-dev:i386 valgrind
+	cmake --preset linux-x86 >/dev/null && cmake --build --preset linux-x86 -j $(JOBS) --target kestra_bench
+	bench/run.sh build/linux-x86 $(BENCH_ARGS)
+
 format:
 	find module host component scanner tests $(wildcard tools) -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
