@@ -2,7 +2,7 @@
 PRESETS := linux-x86 linux-x64
 JOBS ?= $(shell nproc)
 
-.PHONY: all build deps test format clean asan fuzz fuzz-coverage
+.PHONY: all build deps test demo format clean asan fuzz fuzz-coverage
 
 all: build
 
@@ -19,6 +19,12 @@ test: build
 	  echo "== tests of $$preset"; \
 	  ctest --preset $$preset -j $(JOBS) || exit 1; \
 	done
+
+# Builds everything, then kestra-console plays the host for the 32-bit library and runs the
+# demo script: the settings document with the emulated scanners, open, the sample barcodes as
+# external events, device test, close.
+demo: build
+	build/linux-x86/kestra-console console/demo.script
 
 # The whole test suite, 32-bit, under AddressSanitizer and UndefinedBehaviorSanitizer.
 asan: deps

@@ -9,6 +9,7 @@ packages=(
   android-liblog-dev android-liblog-dev:i386
   libgtest-dev libgtest-dev:i386
   clang-format
+  tmux
 )
 packages+=("$@")
 
