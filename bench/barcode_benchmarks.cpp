@@ -7,6 +7,8 @@
 
 #include <android/log.h>
 
+#include <cstring>
+
 namespace bench {
 namespace {
 
@@ -69,6 +71,23 @@ void fourTraceLines(benchmark::State& state) {
     });
 }
 
+// The same four records written without a format, the last one put together on the stack: how
+// much of a line's cost is the formatting inside the logging library.
+void fourUnformattedLines(benchmark::State& state) {
+    auto write = [] {
+        char event[64] = "ExternalEvent message is - ";
+        strncat(event, kBarcode, sizeof event - strlen(event) - 1);
+        __android_log_write(ANDROID_LOG_INFO, kTag, "Got_barcode");
+        __android_log_write(ANDROID_LOG_INFO, kTag, kBarcode);
+        __android_log_write(ANDROID_LOG_INFO, kTag, "OnInput");
+        __android_log_write(ANDROID_LOG_INFO, kTag, event);
+    };
+    for (auto _ : state) {
+        write();
+    }
+    reportAllocations(state, 1, write);
+}
+
 // One short constant line, formatted and dropped: the unit of the driver calls' breakdown.
 void oneTraceLine(benchmark::State& state) {
     for (auto _ : state) {
@@ -85,6 +104,9 @@ BENCHMARK(floorBarcodesWithTraceLines)
     ->Name("barcode/floor_with_trace_lines/logs_dropped")
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(fourTraceLines)->Name("barcode/four_trace_lines/logs_dropped")->Unit(benchmark::kNanosecond);
+BENCHMARK(fourUnformattedLines)
+    ->Name("barcode/four_unformatted_lines/logs_dropped")
+    ->Unit(benchmark::kNanosecond);
 BENCHMARK(oneTraceLine)->Name("trace/one_line/logs_dropped")->Unit(benchmark::kNanosecond);
 BENCHMARK(withLogFile<libraryBarcodes>)->Name("barcode/library/logs_to_file")->Unit(benchmark::kMicrosecond);
 BENCHMARK(withLogFile<floorBarcodesWithTraceLines>)

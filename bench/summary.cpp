@@ -110,6 +110,8 @@ void SummaryReporter::printSummary(FILE* out) const {
     printRow(out, "floor + the 4 trace lines, logs dropped", floorWithLines, floor, 0);
     printRow(out, "floor", floor, nullptr, 0);
     printRow(out, "the 4 trace lines alone, logs dropped", fourLines, nullptr, 0);
+    printRow(out, "the same 4 records unformatted, dropped",
+             find("barcode/four_unformatted_lines/logs_dropped"), nullptr, 0);
     printRow(out, "library, logs to a file (floor: + 4 lines)", find("barcode/library/logs_to_file"),
              find("barcode/floor_with_trace_lines/logs_to_file"), 0);
     printRow(out, "floor + the 4 trace lines, logs to a file",
