@@ -31,7 +31,7 @@ const CommandHelp kHelp[] = {
     {"methods", "all methods with both names and their parameter counts"},
     {"call <method> [values...]", "any method by its English or Russian name, values as strings"},
     {"scan <text>", "type a barcode into the keyboard scanner (a device with source stdin)"},
-    {"wait <n> events [seconds]", "wait until n more events have arrived (default 10 s)"},
+    {"wait <n> events [seconds]", "wait for n events not taken by an earlier wait (default 10 s)"},
     {"expect-failure <command>", "a step that must fail (for scripts)"},
     {"help", "this list"},
     {"quit", "leave (also exit, or end of input)"},

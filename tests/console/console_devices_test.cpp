@@ -8,8 +8,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <string>
+#include <thread>
+#include <vector>
 
 using consoletest::appearInOrder;
 using consoletest::ConsoleProcess;
@@ -221,4 +224,68 @@ TEST(ConsoleDevices, TheKeyboardScannerReadsTheScanCommandOrTheRealStandardInput
                                                      "standard input"}))
             << console.output();
     }
+}
+
+TEST(ConsoleDevices, ABurstOfScansArrivesCompleteAndInOrder) {
+    TempDir dir;
+    dir.write("devices.conf", "AA:01 | File scanner | file:burst.txt\n");
+    std::string lines;
+    std::vector<std::string> events;
+    for (int i = 0; i < 500; ++i) {
+        std::string barcode = "BURST-" + std::to_string(i);
+        lines += barcode + (i % 3 == 0 ? "\r\n" : i % 3 == 1 ? "\n" : "\r");
+        events.push_back(eventWith(barcode));
+    }
+    dir.write("burst.txt", lines);
+    ConsoleProcess console({"--devices", dir.file("devices.conf"), "-"});
+    console.send(
+        "set BluetoothDevice AA:01\nopen\nwait 500 events 60\nclose\nexpect-failure wait 1 events 0.5");
+    EXPECT_EQ(0, console.finish());
+    EXPECT_TRUE(appearInOrder(console.output(), events)) << console.output();
+}
+
+// A host may release its side right after Close returns: no barcode may reach it afterwards,
+// also when the scanner is sending at that moment. Quitting with the device open is safe too.
+TEST(ConsoleDevices, CloseStopsTheReaderEvenWhileTheScannerIsSending) {
+    TempDir dir;
+    int port = consoletest::freeLoopbackPort();
+    dir.write("devices.conf", "AA:01 | Serial | tcp:" + std::to_string(port) + "\n");
+    ConsoleProcess console({"--devices", dir.file("devices.conf"), "-"});
+    console.send("set BluetoothDevice AA:01\nopen");
+    ASSERT_TRUE(console.waitFor("Open: call true, value bool true")) << console.output();
+    int client = consoletest::connectLoopback(port);
+    ASSERT_GE(client, 0);
+    std::atomic<bool> sending{true};
+    std::thread scanner([&] {
+        // As fast as the socket takes them, so the reader always holds lines not handed on yet.
+        for (int i = 0; sending; i += 100) {
+            std::string lines;
+            for (int k = i; k < i + 100; ++k) {
+                lines += "STREAM-" + std::to_string(k) + "\n";
+            }
+            if (send(client, lines.data(), lines.size(), MSG_NOSIGNAL) < 0) {
+                break;
+            }
+        }
+    });
+    console.send("wait 20 events\nclose");
+    bool closed = console.waitFor("Close: call true, value bool true");
+    size_t closedAt = console.position();
+    console.send("version");
+    EXPECT_TRUE(console.waitFor("GetVersion: call true")) << console.output();
+    sending = false;
+    scanner.join();
+    close(client);
+    EXPECT_TRUE(closed) << console.output();
+    EXPECT_EQ(std::string::npos, console.output().find("event:", closedAt)) << console.output();
+
+    console.send("open");
+    ASSERT_TRUE(console.waitFor("Open: call true, value bool true")) << console.output();
+    client = consoletest::connectLoopback(port);
+    ASSERT_GE(client, 0);
+    sendAll(client, "ONE-MORE\n");
+    EXPECT_TRUE(console.waitFor(eventWith("ONE-MORE"))) << console.output();
+    console.send("quit");
+    EXPECT_EQ(0, console.finish());
+    close(client);
 }
