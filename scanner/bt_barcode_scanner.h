@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 // Receives one barcode, on the Java thread that sent it.
 using BarcodeCallback = std::function<void(const std::wstring&)>;
@@ -34,4 +35,7 @@ private:
     IAddInDefBaseEx* m_iConnect = nullptr;
     std::wstring m_deviceAddress;
     std::unique_ptr<CBTBarcodeScannerRecorder> m_recorder;
+    // Recorders replaced by a later setIConnect. Their peers may still send barcodes, which
+    // reach their own callbacks until this scanner is destroyed.
+    std::vector<std::unique_ptr<CBTBarcodeScannerRecorder>> m_replacedRecorders;
 };

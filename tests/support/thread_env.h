@@ -1,0 +1,12 @@
+// The calling thread's JNI environment for test code that may run on any thread.
+#pragma once
+
+#include <jni.h>
+
+namespace testsupport {
+
+// The environment of the calling thread in the test VM. A thread the VM does not know yet is
+// attached as a daemon and detached again when it ends (unless someone else attached it first).
+JNIEnv* currentEnv();
+
+}  // namespace testsupport
