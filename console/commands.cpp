@@ -191,9 +191,11 @@ bool Session::callByName(const std::string& name, const std::vector<std::string>
 bool Session::report(const std::string& label, CallResult& result, size_t inputCount) {
     std::string text = visible(label) + ": call " + (result.called ? "true" : "false") + ", value " +
                        describeVariant(result.returnValue);
-    for (size_t i = inputCount; i < result.parameters.size(); ++i) {
+    for (size_t i = 0; i < result.parameters.size(); ++i) {
+        // Out-parameters, and inputs the call has replaced; untouched inputs are not repeated.
         const tVariant& parameter = result.parameters[i];
-        if (parameter.typeCode != VariantEmpty) {
+        bool written = memcmp(&parameter, &result.passed[i], sizeof parameter) != 0;
+        if (written || (i >= inputCount && parameter.typeCode != VariantEmpty)) {
             text += "\n  " + std::to_string(i + 1) + ": " + describeVariant(parameter);
         }
     }

@@ -119,6 +119,7 @@ CallResult Driver::call(int number, const std::vector<std::string>& inputs) {
         record.string.text = const_cast<ShortWchar*>(m_inputs.back().c_str());
         record.string.length = static_cast<uint32_t>(m_inputs.back().size());
     }
+    result.passed = result.parameters;
     result.called = m_component->CallAsFunc(number, &result.returnValue, result.parameters.data(),
                                             static_cast<int32_t>(result.parameters.size()));
     return result;

@@ -32,6 +32,8 @@ struct CallResult {
     bool called = false;  // the boolean CallAsFunc returned
     tVariant returnValue{};
     std::vector<tVariant> parameters;
+    // The records as the console filled them in, to tell which ones the call has written.
+    std::vector<tVariant> passed;
 };
 
 class Driver {

@@ -125,12 +125,18 @@ TEST(ConsoleScript, StopsWithNonZeroStatusAtTheFirstFailedStep) {
 
 TEST(ConsoleScript, AcceptsQuotedEmptyValuesAndEndsWithStatusZero) {
     std::string output;
-    int status =
-        runScript({"-"}, "set BluetoothDevice \"\"\nexpect-failure open\nerror\nquit\nversion\n", output);
+    int status = runScript({"-"},
+                           "set BluetoothDevice \"\"\nexpect-failure open\nerror\n"
+                           "call ПолучитьОшибку \"an input the call replaces\"\nquit\nversion\n",
+                           output);
     EXPECT_EQ(0, status) << output;
-    EXPECT_TRUE(appearInOrder(
-        output, {"SetParameter: call true, value bool true", "(failed as expected)", "no device chosen"}))
+    EXPECT_TRUE(
+        appearInOrder(output, {"SetParameter: call true, value bool true", "(failed as expected)",
+                               "GetLastError: call true, value int 1\n  1: string \"no device chosen",
+                               "ПолучитьОшибку: call true, value int 1\n  1: string \"no device chosen"}))
         << output;
+    EXPECT_EQ(std::string::npos, output.find("string \"an input the call replaces"))
+        << "only the written record shows";
     EXPECT_EQ(std::string::npos, output.find("GetVersion")) << "quit ends the script";
 }
 
