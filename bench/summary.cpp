@@ -1,5 +1,7 @@
 #include "bench/summary.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 
 namespace bench {
@@ -58,6 +60,8 @@ void printRow(FILE* out, const std::string& label, const Figures* figures, const
 }
 
 }  // namespace
+
+SummaryReporter::SummaryReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
 
 void SummaryReporter::ReportRuns(const std::vector<Run>& runs) {
     ConsoleReporter::ReportRuns(runs);

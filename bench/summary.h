@@ -22,6 +22,8 @@ struct Figures {
 
 class SummaryReporter : public benchmark::ConsoleReporter {
 public:
+    // Colours only on a terminal, so a saved run reads as plain text.
+    SummaryReporter();
     void ReportRuns(const std::vector<Run>& runs) override;
     void printSummary(FILE* out) const;
     bool anyError() const { return m_anyError; }
