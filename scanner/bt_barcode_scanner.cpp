@@ -17,18 +17,42 @@ constexpr wchar_t kUnknownError[] = L"Неизвестная ошибка ком
 constexpr wchar_t kNoErrorDescription[] = L"Не удалось получить описание ошибки.";
 
 // Recorders that may receive barcodes, by address. The long a Java peer hands to SendBarcode is
-// trusted for nothing: a barcode is delivered only to an address registered here. A delivery
+// trusted for nothing: a barcode is delivered only to an address registered here, and only when
+// it comes from that recorder's own peer. Addresses are reused, so a peer whose recorder is gone
+// may hold the address of a newer recorder; comparing the sender with the peer keeps its barcodes
+// away from a component they were never meant for. A delivery
 // copies the callback and runs it with no lock held, so deliveries never wait for each other;
 // the scanner's destructor unregisters its recorders and then waits for their deliveries still
 // in flight, so no callback runs once the destructor has returned.
 class LiveRecorders {
 public:
-    // Registers a recorder; returns its identity, which an address reused later never shares.
+    // Registers a recorder that the calling thread is constructing; returns its identity, which
+    // an address reused later never shares.
     uint64_t add(const void* recorder, const BarcodeCallback* callback) {
         std::lock_guard<std::mutex> lock(m_mutex);
         uint64_t id = m_nextId++;
-        m_live[reinterpret_cast<uintptr_t>(recorder)] = Entry{id, callback};
+        m_live[reinterpret_cast<uintptr_t>(recorder)] =
+            Entry{id, callback, nullptr, std::this_thread::get_id()};
         return id;
+    }
+
+    // From now on only this peer (a global reference) may deliver to the recorder.
+    void setPeer(const void* recorder, jobject peer) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        auto found = m_live.find(reinterpret_cast<uintptr_t>(recorder));
+        if (found != m_live.end()) {
+            found->second.peer = peer;
+        }
+    }
+
+    // Until construction ends, a recorder without peer takes barcodes from the constructing
+    // thread only: those are sent by the peer's own constructor, which runs inside NewObject.
+    void endConstruction(const void* recorder) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        auto found = m_live.find(reinterpret_cast<uintptr_t>(recorder));
+        if (found != m_live.end()) {
+            found->second.constructingThread = std::thread::id();
+        }
     }
 
     // No delivery to the recorder starts after this.
@@ -53,15 +77,20 @@ public:
         });
     }
 
-    // Starts a delivery to the recorder at this address: a copy of its callback and a ticket for
-    // endDelivery, or false when no live recorder is there.
-    bool beginDelivery(uintptr_t address, BarcodeCallback& callback, uint64_t& ticket) {
+    // Starts a delivery to the recorder at this address: a copy of its callback, the peer the
+    // sender must be (null while the peer is being constructed on this thread) and a ticket for
+    // endDelivery. False when no recorder there can take a barcode now.
+    bool beginDelivery(uintptr_t address, BarcodeCallback& callback, jobject& peer, uint64_t& ticket) {
         std::lock_guard<std::mutex> lock(m_mutex);
         auto found = m_live.find(address);
         if (found == m_live.end()) {
             return false;
         }
+        if (found->second.peer == nullptr && found->second.constructingThread != std::this_thread::get_id()) {
+            return false;
+        }
         callback = *found->second.callback;
+        peer = found->second.peer;
         ticket = m_nextTicket++;
         m_deliveries[ticket] = Delivery{found->second.id, std::this_thread::get_id()};
         return true;
@@ -79,6 +108,8 @@ private:
     struct Entry {
         uint64_t id;
         const BarcodeCallback* callback;
+        jobject peer;
+        std::thread::id constructingThread;
     };
     struct Delivery {
         uint64_t recorderId;
@@ -161,6 +192,7 @@ CBTBarcodeScannerRecorder::CBTBarcodeScannerRecorder(IAddInDefBaseEx* connection
         liveRecorders().unregister(this);
         throw;
     }
+    liveRecorders().endConstruction(this);
 }
 
 CBTBarcodeScannerRecorder::~CBTBarcodeScannerRecorder() {
@@ -219,6 +251,7 @@ void CBTBarcodeScannerRecorder::createPeer() {
     if (m_javaPeer == nullptr) {
         return;
     }
+    liveRecorders().setPeer(this, m_javaPeer);
     jmethodID show =
         findPeerMethod(env, m_javaClass, java_contract::kShowName, java_contract::kShowSignature);
     if (show != nullptr) {
@@ -399,7 +432,7 @@ bool CBTBarcodeScanner::SetDeviceAddress(std::wstring address) {
 }
 
 extern "C" JNIEXPORT void JNICALL
-Java_com_kestra_MobileBarcodeScannerPackage_MobileBarcodeScanner_SendBarcode(JNIEnv* env, jobject /*self*/,
+Java_com_kestra_MobileBarcodeScannerPackage_MobileBarcodeScanner_SendBarcode(JNIEnv* env, jobject self,
                                                                              jlong recorder,
                                                                              jstring barcode) {
     if (env == nullptr || barcode == nullptr) {
@@ -409,11 +442,16 @@ Java_com_kestra_MobileBarcodeScannerPackage_MobileBarcodeScanner_SendBarcode(JNI
         // The recorder's address is the long's low pointer-sized bits.
         auto address = static_cast<uintptr_t>(recorder);
         BarcodeCallback callback;
+        jobject peer = nullptr;
         uint64_t ticket = 0;
-        if (!liveRecorders().beginDelivery(address, callback, ticket)) {
+        if (!liveRecorders().beginDelivery(address, callback, peer, ticket)) {
             return;
         }
+        // The destructor waits for this delivery, so the peer's global reference is still valid.
         DeliveryInFlight inFlight(ticket);
+        if (peer != nullptr && !env->IsSameObject(self, peer)) {
+            return;
+        }
         std::wstring text = Java_To_WStr(env, barcode);
         trace("Got_barcode");
         trace("%s", wstrtostr(text).c_str());

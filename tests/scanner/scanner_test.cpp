@@ -278,12 +278,30 @@ TEST_F(Barcodes, ALongThatIsNoLiveRecorderIsIgnored) {
     EXPECT_EQ(Lines{}, log.messages());
 
     // Only the pointer-sized low part of the long designates the recorder.
-    peer::sendWith(recorder + (int64_t{1} << 32), u"high bits");
+    peer::sendAs(0, recorder + (int64_t{1} << 32), u"high bits");
     EXPECT_EQ(sizeof(void*) == 4 ? 1u : 0u, sink.barcodes().size());
 
     scanner.reset();
-    peer::sendWith(recorder, u"after destruction");
+    peer::send(0, u"after destruction");
     EXPECT_EQ(sizeof(void*) == 4 ? 1u : 0u, sink.barcodes().size());
+}
+
+TEST_F(Barcodes, APeerHoldingTheAddressOfAnotherRecorderCannotReachIt) {
+    HostConnection host;
+    BarcodeSink stale;
+    auto old = std::make_unique<CBTBarcodeScanner>();
+    old->setIConnect(&host, stale.callback());
+    old.reset();
+    BarcodeSink sink;
+    CBTBarcodeScanner scanner;
+    scanner.setIConnect(&host, sink.callback());
+    // As if the new recorder had taken the old one's memory, which happens whenever the
+    // allocator hands out the same block again.
+    peer::sendAs(0, peer::recorderOf(1), u"stale");
+    peer::sendWith(peer::recorderOf(1), u"no peer");
+    peer::send(1, u"own");
+    EXPECT_EQ(std::vector<std::wstring>{L"own"}, sink.barcodes());
+    EXPECT_EQ(std::vector<std::wstring>{}, stale.barcodes());
 }
 
 TEST_F(Barcodes, ASecondConnectionAddsAPeerAndEachPeerReachesItsOwnCallback) {

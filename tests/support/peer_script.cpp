@@ -208,6 +208,11 @@ void sendWith(int64_t recorder, const std::u16string& barcode) {
     call.callVoid(static_cast<jlong>(recorder), call.string(barcode));
 }
 
+void sendAs(int instance, int64_t recorder, const std::u16string& barcode) {
+    ScriptMethod call("sendAs", "(IJLjava/lang/String;)V");
+    call.callVoid(static_cast<jint>(instance), static_cast<jlong>(recorder), call.string(barcode));
+}
+
 void startSenders(int instance, int threadCount, const std::u16string& barcode) {
     ScriptMethod call("startSenders", "(IILjava/lang/String;)V");
     call.callVoid(static_cast<jint>(instance), static_cast<jint>(threadCount), call.string(barcode));

@@ -55,8 +55,10 @@ int reachableStringCount();
 // (returns when that thread has ended).
 void send(int instance, const std::u16string& barcode);
 void sendFromNewThread(int instance, const std::u16string& barcode);
-// SendBarcode with any long, on the calling thread.
+// SendBarcode with any long, on the calling thread: from an object that is no peer, or from a
+// peer (as one that holds the address of a recorder that is gone would).
 void sendWith(int64_t recorder, const std::u16string& barcode);
+void sendAs(int instance, int64_t recorder, const std::u16string& barcode);
 // Java threads that call SendBarcode with the peer's long in a loop, until stopSenders().
 void startSenders(int instance, int threadCount, const std::u16string& barcode);
 void stopSenders();

@@ -195,6 +195,12 @@ public final class PeerScript {
         sent.incrementAndGet();
     }
 
+    /** The peer sends with any long, on the calling thread (a peer holding a stale address). */
+    public static void sendAs(int index, long recorder, String barcode) {
+        instance(index).SendBarcode(recorder, barcode);
+        sent.incrementAndGet();
+    }
+
     /** Starts threads that send the barcode with the peer's long in a loop until stopSenders. */
     public static synchronized void startSenders(int index, int threadCount, String barcode) {
         sendersStopped = false;
