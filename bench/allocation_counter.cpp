@@ -49,6 +49,17 @@ AllocationCounts stopCountingAllocations() {
     return t_counts;
 }
 
+bool allocationCountingWorks() {
+    void* (*volatile allocate)(size_t) = malloc;
+    startCountingAllocations();
+    void* block = allocate(16);
+    int* volatile number = new int(1);
+    AllocationCounts counts = stopCountingAllocations();
+    delete number;
+    free(block);
+    return counts.blocks == 2 && counts.newCalls == 1 && counts.bytes == 16 + sizeof(int);
+}
+
 }  // namespace bench
 
 extern "C" {

@@ -17,4 +17,7 @@ struct AllocationCounts {
 void startCountingAllocations();
 AllocationCounts stopCountingAllocations();
 
+// Whether the replacements are the ones in use: one malloc and one operator new are counted.
+bool allocationCountingWorks();
+
 }  // namespace bench

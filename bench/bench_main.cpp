@@ -1,6 +1,7 @@
 // The benchmark program: starts one VM, runs every benchmark, then prints the library's cost
 // against its floor. With --callgrind-barcodes=N it instead sends N barcodes down each barcode
 // path and dumps one callgrind profile per path (run it under valgrind --tool=callgrind).
+#include "bench/allocation_counter.h"
 #include "bench/bench_fixture.h"
 #include "bench/log_modes.h"
 #include "bench/summary.h"
@@ -101,6 +102,10 @@ int main(int argc, char** argv) {
     using namespace bench;
     Options options = parseOptions(argc, argv);
     const VmPaths paths{KESTRA_BENCH_LIBJVM, KESTRA_BENCH_CLASSES, KESTRA_BENCH_LIBRARY, KESTRA_BENCH_FLOOR};
+    if (!allocationCountingWorks()) {
+        fprintf(stderr, "the counting malloc and operator new are not in use\n");
+        return 1;
+    }
     dropLogRecords();
     if (!setUpFixture(paths)) {
         return 1;
