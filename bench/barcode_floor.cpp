@@ -10,6 +10,7 @@
 
 namespace {
 
+constexpr char kTag[] = "MobileBarcodeScannerNative";
 constexpr ShortWchar kSource[] = u"MobileScannerDevice";
 constexpr ShortWchar kMessage[] = u"Штрихкод";
 constexpr jsize kStackUnits = 64;
@@ -43,11 +44,10 @@ void writeTraceLines(JNIEnv* env, jstring barcode) {
     }
     env->GetStringUTFRegion(barcode, 0, units, text);
     text[bytes] = '\0';
-    __android_log_print(ANDROID_LOG_INFO, "MobileBarcodeScannerNative", "Got_barcode");
-    __android_log_print(ANDROID_LOG_INFO, "MobileBarcodeScannerNative", "%s", text);
-    __android_log_print(ANDROID_LOG_INFO, "MobileBarcodeScannerNative", "OnInput");
-    __android_log_print(ANDROID_LOG_INFO, "MobileBarcodeScannerNative", "ExternalEvent message is - %s",
-                        text);
+    __android_log_print(ANDROID_LOG_INFO, kTag, "Got_barcode");
+    __android_log_print(ANDROID_LOG_INFO, kTag, "%s", text);
+    __android_log_print(ANDROID_LOG_INFO, kTag, "OnInput");
+    __android_log_print(ANDROID_LOG_INFO, kTag, "ExternalEvent message is - %s", text);
 }
 
 }  // namespace
