@@ -1,1 +1,150 @@
-// In progress.
+#include "component/mobile_barcode_scanner_native.h"
+
+#include "component/conversions.h"
+#include "module/trace.h"
+
+#include <cwchar>
+#include <limits>
+#include <memory>
+#include <utility>
+
+namespace {
+
+// A fresh host short string, terminator included, owned by the caller.
+std::unique_ptr<ShortWchar[]> toHostString(const std::wstring& text) {
+    ShortWchar* buffer = nullptr;
+    convToShortWchar(&buffer, text.c_str());
+    return std::unique_ptr<ShortWchar[]>(buffer);
+}
+
+}  // namespace
+
+MobileBarcodeScannerNative::MobileBarcodeScannerNative(std::wstring extensionName, std::wstring eventMessage,
+                                                       bool isRussian)
+    : m_isRussian(isRussian ? 1 : 0),
+      m_eventMessage(std::move(eventMessage)),
+      m_extensionName(std::move(extensionName)) {
+    trace("Constructor");
+}
+
+MobileBarcodeScannerNative::~MobileBarcodeScannerNative() {
+    // m_scanner, destroyed after this body, releases the Java peer.
+    trace("Destructor");
+}
+
+bool MobileBarcodeScannerNative::Init(void* connection) {
+    m_iConnect = static_cast<IAddInDefBaseEx*>(connection);
+    if (m_iConnect == nullptr) {
+        return false;
+    }
+    try {
+        // The source is copied now: the callback runs on Java threads and must not read fields
+        // the host thread could be changing.
+        std::wstring source = m_deviceName;
+        BarcodeCallback callback = [this, source](const std::wstring& data) { OnInput(source, data); };
+        trace("Init");
+        m_scanner.setIConnect(m_iConnect, std::move(callback));
+        return m_iConnect->SetEventBufferDepth(4096);
+    } catch (...) {
+        return false;
+    }
+}
+
+bool MobileBarcodeScannerNative::setMemManager(void* memoryManager) {
+    m_iMemory = static_cast<IHostMemory*>(memoryManager);
+    return m_iMemory != nullptr;
+}
+
+int32_t MobileBarcodeScannerNative::GetInfo() {
+    return 2000;
+}
+
+void MobileBarcodeScannerNative::Done() {
+    // The device and the Java peer stay until the destructor.
+}
+
+bool MobileBarcodeScannerNative::RegisterExtensionAs(ShortWchar** extensionName) {
+    if (extensionName == nullptr) {
+        return false;
+    }
+    *extensionName = AllocAndConvert(m_extensionName.c_str());
+    return *extensionName != nullptr;
+}
+
+int32_t MobileBarcodeScannerNative::GetNProps() {
+    return 0;
+}
+
+int32_t MobileBarcodeScannerNative::FindProp(const ShortWchar*) {
+    return -1;
+}
+
+const ShortWchar* MobileBarcodeScannerNative::GetPropName(int32_t, int32_t) {
+    return nullptr;
+}
+
+bool MobileBarcodeScannerNative::GetPropVal(int32_t, tVariant*) {
+    return false;
+}
+
+bool MobileBarcodeScannerNative::SetPropVal(int32_t, tVariant*) {
+    return false;
+}
+
+bool MobileBarcodeScannerNative::IsPropReadable(int32_t) {
+    return false;
+}
+
+bool MobileBarcodeScannerNative::IsPropWritable(int32_t) {
+    return false;
+}
+
+void MobileBarcodeScannerNative::SetLocale(const ShortWchar*) {
+    // The display language is fixed at construction.
+}
+
+ShortWchar* MobileBarcodeScannerNative::AllocAndConvert(const wchar_t* text, uint32_t* length) {
+    size_t units = wcslen(text);
+    if (length != nullptr) {
+        *length = static_cast<uint32_t>(units);
+    }
+    if (m_iMemory == nullptr || units >= std::numeric_limits<uint32_t>::max() / sizeof(ShortWchar)) {
+        return nullptr;
+    }
+    uint32_t count = static_cast<uint32_t>(units + 1);
+    void* block = nullptr;
+    try {
+        if (!m_iMemory->AllocMemory(&block, count * static_cast<uint32_t>(sizeof(ShortWchar))) ||
+            block == nullptr) {
+            return nullptr;
+        }
+    } catch (...) {
+        return nullptr;
+    }
+    ShortWchar* hostText = static_cast<ShortWchar*>(block);
+    convToShortWchar(&hostText, text, count);
+    return hostText;
+}
+
+tVariant MobileBarcodeScannerNative::AllocAndConvertVariant(const wchar_t* text) {
+    tVariant record{};
+    record.typeCode = VariantShortString;
+    record.string.text = AllocAndConvert(text, &record.string.length);
+    return record;
+}
+
+void MobileBarcodeScannerNative::OnInput(const std::wstring& source, const std::wstring& data) {
+    if (m_iConnect == nullptr) {
+        return;
+    }
+    try {
+        trace("OnInput");
+        std::unique_ptr<ShortWchar[]> hostSource = toHostString(source);
+        std::unique_ptr<ShortWchar[]> hostMessage = toHostString(m_eventMessage);
+        std::unique_ptr<ShortWchar[]> hostData = toHostString(data);
+        trace("ExternalEvent message is - %s", wstrtostr(data).c_str());
+        m_iConnect->ExternalEvent(hostSource.get(), hostMessage.get(), hostData.get());
+    } catch (...) {
+        // The barcode is lost, but nothing escapes into the Java thread that delivered it.
+    }
+}

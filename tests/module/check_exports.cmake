@@ -4,10 +4,10 @@ cmake_minimum_required(VERSION 3.21)
 set(contract
   JNI_OnLoad
   JNI_OnUnload
-  Java_com_BTBarcodeScannerPackage_BTBarcodeScannerLib_BTBarcodeScannerClass_NativeTrace)
-set(optional
+  Java_com_BTBarcodeScannerPackage_BTBarcodeScannerLib_BTBarcodeScannerClass_NativeTrace
   Java_com_kestra_MobileBarcodeScannerPackage_MobileBarcodeScanner_SendBarcode
   GetClassNames GetClassObject DestroyObject SetPlatformCapabilities)
+set(optional)
 
 execute_process(COMMAND nm -D --defined-only ${LIBRARY} OUTPUT_VARIABLE symbols RESULT_VARIABLE failed)
 if(failed)
