@@ -66,6 +66,25 @@ TEST(ComponentInit, CreatesAndShowsThePeerThenSetsTheEventDepth) {
     peer::reset();
 }
 
+TEST(ComponentInit, ReportsTheHostsAnswerToTheFinalDepth) {
+    // A host that refuses the larger event buffer; the peer is made all the same.
+    class RefusingHost : public HostConnection {
+    public:
+        bool SetEventBufferDepth(int32_t depth) override {
+            HostConnection::SetEventBufferDepth(depth);
+            return depth != 4096;
+        }
+    };
+    peer::reset();
+    RefusingHost connection;
+    HostedComponent component;
+    EXPECT_FALSE(component.initDone()->Init(&connection));
+    EXPECT_EQ((std::vector<int32_t>{10, 4096}), connection.eventBufferDepths());
+    EXPECT_EQ(1, peer::instanceCount());
+    component.destroy();
+    peer::reset();
+}
+
 TEST(ComponentInit, WithoutAnAndroidHelperInitStillSucceedsWithoutPeer) {
     peer::reset();
     HostConnection connection(HostConnection::Helper::None);
@@ -231,6 +250,14 @@ TEST_F(ConnectedComponent, EmptyAndFormatLikeBarcodesAreDeliveredAsTheyAre) {
     EXPECT_EQ(u"%s%n%x", connection.events()[1].data);
     EXPECT_EQ(1u, log.count("ExternalEvent message is - "));
     EXPECT_EQ(1u, log.count("ExternalEvent message is - %s%n%x"));
+}
+
+TEST_F(ConnectedComponent, DoneKeepsDeviceAndPeerUntilDestruction) {
+    component.initDone()->Done();
+    peer::send(0, u"after Done");
+    ASSERT_EQ(1u, connection.eventCount());
+    EXPECT_EQ(u"after Done", connection.events()[0].data);
+    EXPECT_TRUE(isBoolean(callByName(extender(), u"Open").result, true));
 }
 
 TEST_F(ConnectedComponent, InitWithoutConnectionStopsDelivery) {
