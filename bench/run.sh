@@ -7,11 +7,12 @@ set -euo pipefail
 
 build=${1:?usage: bench/run.sh BUILD_DIR [benchmark options...]}
 shift
-program=$build/bench/kestra_bench
-if [ ! -x "$program" ]; then
-  echo "no $program: is Google Benchmark installed for this build's architecture?" >&2
+if [ ! -x "$build/bench/kestra_bench" ]; then
+  echo "no $build/bench/kestra_bench: is Google Benchmark installed for this build's architecture?" >&2
   exit 1
 fi
+build=$(cd "$build" && pwd)
+program=$build/bench/kestra_bench
 logs=$build/bench/logs
 mkdir -p "$logs"
 
