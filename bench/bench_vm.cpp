@@ -82,14 +82,13 @@ jobject newGlobalObject(JNIEnv* env, const char* slashedClass, const char* signa
         local = env->NewObjectV(type, constructor, args);
         va_end(args);
     }
-    if (local == nullptr || printedException(env)) {
-        printedException(env);
-        fprintf(stderr, "cannot create %s\n", slashedClass);
-        return nullptr;
-    }
-    jobject global = env->NewGlobalRef(local);
+    bool threw = printedException(env);
+    jobject global = local != nullptr && !threw ? env->NewGlobalRef(local) : nullptr;
     env->DeleteLocalRef(local);
     env->DeleteLocalRef(type);
+    if (global == nullptr) {
+        fprintf(stderr, "cannot create %s\n", slashedClass);
+    }
     return global;
 }
 
