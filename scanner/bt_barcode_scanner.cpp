@@ -10,118 +10,151 @@
 #include <mutex>
 #include <thread>
 #include <unordered_map>
+#include <utility>
 
 namespace {
 
 constexpr wchar_t kUnknownError[] = L"Неизвестная ошибка компоненты";
 constexpr wchar_t kNoErrorDescription[] = L"Не удалось получить описание ошибки.";
 
+// What the registry knows of one recorder. The recorder owns it; the registry reads and writes
+// it only under its mutex.
+struct Registration {
+    const BarcodeCallback* callback = nullptr;
+    // The only peer (a global reference) that may deliver; null until the peer exists.
+    jobject peer = nullptr;
+    // Until construction ends, a recorder without peer takes barcodes from this thread only.
+    std::thread::id constructingThread;
+    // Deliveries started and not yet ended, on every thread.
+    uint32_t inFlight = 0;
+    bool registered = false;
+};
+
+// One delivery running on this thread, from its start until its callback has returned. A
+// thread's deliveries nest (a callback may cause another barcode to be sent), so they form a
+// stack through outer.
+struct DeliveryFrame {
+    // Null once its recorder was destroyed by this very thread during the delivery.
+    Registration* registration = nullptr;
+    const BarcodeCallback* callback = nullptr;
+    jobject peer = nullptr;
+    DeliveryFrame* outer = nullptr;
+    // The callback of a recorder that its own delivery destroyed: it lives until this delivery,
+    // the outermost one that runs it, has ended.
+    std::unique_ptr<BarcodeCallback> orphanedCallback;
+};
+
+// The innermost delivery of the calling thread, or null.
+thread_local DeliveryFrame* t_innermostDelivery = nullptr;
+
 // Recorders that may receive barcodes, by address. The long a Java peer hands to SendBarcode is
 // trusted for nothing: a barcode is delivered only to an address registered here, and only when
 // it comes from that recorder's own peer. Addresses are reused, so a peer whose recorder is gone
 // may hold the address of a newer recorder; comparing the sender with the peer keeps its barcodes
-// away from a component they were never meant for. A delivery
-// copies the callback and runs it with no lock held, so deliveries never wait for each other;
-// the scanner's destructor unregisters its recorders and then waits for their deliveries still
-// in flight, so no callback runs once the destructor has returned.
+// away from a component they were never meant for. A delivery counts itself in its recorder's
+// registration and runs the recorder's own callback with no lock held, so deliveries never wait
+// for each other; the scanner's destructor unregisters its recorders and then waits for their
+// deliveries still in flight, so no callback runs, and none is destroyed while it runs, once the
+// destructor has returned.
 class LiveRecorders {
 public:
-    // Registers a recorder that the calling thread is constructing; returns its identity, which
-    // an address reused later never shares.
-    uint64_t add(const void* recorder, const BarcodeCallback* callback) {
+    // Registers a recorder that the calling thread is constructing.
+    void add(const void* recorder, Registration& registration) {
         std::lock_guard<std::mutex> lock(m_mutex);
-        uint64_t id = m_nextId++;
-        m_live[reinterpret_cast<uintptr_t>(recorder)] =
-            Entry{id, callback, nullptr, std::this_thread::get_id()};
-        return id;
+        registration.constructingThread = std::this_thread::get_id();
+        registration.registered = true;
+        m_live[reinterpret_cast<uintptr_t>(recorder)] = &registration;
     }
 
     // From now on only this peer (a global reference) may deliver to the recorder.
-    void setPeer(const void* recorder, jobject peer) {
+    void setPeer(Registration& registration, jobject peer) {
         std::lock_guard<std::mutex> lock(m_mutex);
-        auto found = m_live.find(reinterpret_cast<uintptr_t>(recorder));
-        if (found != m_live.end()) {
-            found->second.peer = peer;
-        }
+        registration.peer = peer;
     }
 
     // Until construction ends, a recorder without peer takes barcodes from the constructing
     // thread only: those are sent by the peer's own constructor, which runs inside NewObject.
-    void endConstruction(const void* recorder) {
+    void endConstruction(Registration& registration) {
         std::lock_guard<std::mutex> lock(m_mutex);
-        auto found = m_live.find(reinterpret_cast<uintptr_t>(recorder));
-        if (found != m_live.end()) {
-            found->second.constructingThread = std::thread::id();
-        }
+        registration.constructingThread = std::thread::id();
     }
 
     // No delivery to the recorder starts after this.
-    void unregister(const void* recorder) {
+    void unregister(const void* recorder, Registration& registration) {
         std::lock_guard<std::mutex> lock(m_mutex);
+        if (!registration.registered) {
+            return;
+        }
+        registration.registered = false;
         m_live.erase(reinterpret_cast<uintptr_t>(recorder));
     }
 
-    // Waits until no delivery to the recorder runs on another thread. A delivery on the calling
-    // thread is further up this very stack (a callback that destroys its own scanner): waiting
-    // for it would never end, and it no longer touches the recorder, only its callback's copy.
-    void waitForDeliveries(uint64_t id) {
+    // Waits, once the recorder is unregistered, until no delivery to it runs on another thread.
+    // A delivery on the calling thread is further up this very stack (a callback that destroys
+    // its own scanner): waiting for it would never end. It is detached from the registration
+    // instead, which its recorder may then take away.
+    void waitForDeliveries(Registration& registration) {
         std::unique_lock<std::mutex> lock(m_mutex);
-        std::thread::id self = std::this_thread::get_id();
-        m_deliveryEnded.wait(lock, [&] {
-            for (const auto& [ticket, delivery] : m_deliveries) {
-                if (delivery.recorderId == id && delivery.thread != self) {
-                    return false;
-                }
+        m_deliveryEnded.wait(lock,
+                             [&] { return registration.inFlight == deliveriesOnThisThread(registration); });
+        for (DeliveryFrame* frame = t_innermostDelivery; frame != nullptr; frame = frame->outer) {
+            if (frame->registration == &registration) {
+                frame->registration = nullptr;
+                --registration.inFlight;
             }
-            return true;
-        });
+        }
     }
 
-    // Starts a delivery to the recorder at this address: a copy of its callback, the peer the
-    // sender must be (null while the peer is being constructed on this thread) and a ticket for
-    // endDelivery. False when no recorder there can take a barcode now.
-    bool beginDelivery(uintptr_t address, BarcodeCallback& callback, jobject& peer, uint64_t& ticket) {
+    // Starts a delivery to the recorder at this address: the frame gets its callback and the
+    // peer the sender must be (null while the peer is being constructed on this thread), and
+    // becomes the thread's innermost delivery. False when no recorder there can take a barcode
+    // now; the frame is then untouched.
+    bool beginDelivery(uintptr_t address, DeliveryFrame& frame) {
         std::lock_guard<std::mutex> lock(m_mutex);
         auto found = m_live.find(address);
         if (found == m_live.end()) {
             return false;
         }
-        if (found->second.peer == nullptr && found->second.constructingThread != std::this_thread::get_id()) {
+        Registration& registration = *found->second;
+        if (registration.peer == nullptr && registration.constructingThread != std::this_thread::get_id()) {
             return false;
         }
-        callback = *found->second.callback;
-        peer = found->second.peer;
-        ticket = m_nextTicket++;
-        m_deliveries[ticket] = Delivery{found->second.id, std::this_thread::get_id()};
+        ++registration.inFlight;
+        frame.registration = &registration;
+        frame.callback = registration.callback;
+        frame.peer = registration.peer;
+        frame.outer = t_innermostDelivery;
+        t_innermostDelivery = &frame;
         return true;
     }
 
-    void endDelivery(uint64_t ticket) {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_deliveries.erase(ticket);
+    // Ends the thread's innermost delivery.
+    void endDelivery(DeliveryFrame& frame) {
+        t_innermostDelivery = frame.outer;
+        if (frame.registration == nullptr) {
+            return;
         }
-        m_deliveryEnded.notify_all();
+        std::lock_guard<std::mutex> lock(m_mutex);
+        --frame.registration->inFlight;
+        // Only the destruction of an unregistered recorder waits; the registration may be gone
+        // as soon as the mutex is released, so the waiter is woken before.
+        if (!frame.registration->registered) {
+            m_deliveryEnded.notify_all();
+        }
     }
 
 private:
-    struct Entry {
-        uint64_t id;
-        const BarcodeCallback* callback;
-        jobject peer;
-        std::thread::id constructingThread;
-    };
-    struct Delivery {
-        uint64_t recorderId;
-        std::thread::id thread;
-    };
+    static uint32_t deliveriesOnThisThread(const Registration& registration) {
+        uint32_t count = 0;
+        for (const DeliveryFrame* frame = t_innermostDelivery; frame != nullptr; frame = frame->outer) {
+            count += frame->registration == &registration ? 1 : 0;
+        }
+        return count;
+    }
 
     std::mutex m_mutex;
     std::condition_variable m_deliveryEnded;
-    std::unordered_map<uintptr_t, Entry> m_live;
-    std::unordered_map<uint64_t, Delivery> m_deliveries;  // by ticket
-    uint64_t m_nextId = 1;
-    uint64_t m_nextTicket = 1;
+    std::unordered_map<uintptr_t, Registration*> m_live;
 };
 
 // Never destroyed: Java threads may still send barcodes while the process exits.
@@ -130,16 +163,30 @@ LiveRecorders& liveRecorders() {
     return *registry;
 }
 
+// Hands a recorder's callback, when a delivery on this thread still runs it, to the outermost
+// such delivery, which destroys it when it ends.
+void keepWhileRunningOnThisThread(std::unique_ptr<BarcodeCallback>& callback) {
+    DeliveryFrame* outermost = nullptr;
+    for (DeliveryFrame* frame = t_innermostDelivery; frame != nullptr; frame = frame->outer) {
+        if (frame->callback == callback.get()) {
+            outermost = frame;
+        }
+    }
+    if (outermost != nullptr) {
+        outermost->orphanedCallback = std::move(callback);
+    }
+}
+
 // Ends a delivery however the callback leaves.
 class DeliveryInFlight {
 public:
-    explicit DeliveryInFlight(uint64_t ticket) : m_ticket(ticket) {}
-    ~DeliveryInFlight() { liveRecorders().endDelivery(m_ticket); }
+    explicit DeliveryInFlight(DeliveryFrame& frame) : m_frame(frame) {}
+    ~DeliveryInFlight() { liveRecorders().endDelivery(m_frame); }
     DeliveryInFlight(const DeliveryInFlight&) = delete;
     DeliveryInFlight& operator=(const DeliveryInFlight&) = delete;
 
 private:
-    uint64_t m_ticket;
+    DeliveryFrame& m_frame;
 };
 
 // A method of the peer's class, or null with the lookup's NoSuchMethodError cleared.
@@ -157,14 +204,18 @@ jmethodID findPeerMethod(JNIEnv* env, jclass javaClass, const char* name, const 
 // that receives the peer's barcodes.
 class CBTBarcodeScannerRecorder {
 public:
-    CBTBarcodeScannerRecorder(IAddInDefBaseEx* connection, const BarcodeCallback& callback, char* owner);
+    CBTBarcodeScannerRecorder(IAddInDefBaseEx* connection, BarcodeCallback callback, char* owner);
     ~CBTBarcodeScannerRecorder();
     CBTBarcodeScannerRecorder(const CBTBarcodeScannerRecorder&) = delete;
     CBTBarcodeScannerRecorder& operator=(const CBTBarcodeScannerRecorder&) = delete;
 
     jclass javaClass() const { return m_javaClass; }
     jobject javaPeer() const { return m_javaPeer; }
-    uint64_t registryId() const { return m_registryId; }
+    // No barcode reaches the recorder once this has returned, and none is still on its way to it
+    // on another thread.
+    void stopDeliveries();
+    // No delivery to the recorder starts after this.
+    void unregister();
 
     // Drops the global references (the Java peer goes to the garbage collector).
     void releaseReferences(JNIEnv* env);
@@ -176,28 +227,40 @@ private:
     jclass m_javaClass = nullptr;
     jobject m_javaPeer = nullptr;
     IAddInDefBaseEx* m_iConnect;
-    BarcodeCallback m_callback;
-    uint64_t m_registryId = 0;
+    // On the heap, so that a delivery that destroys this recorder can keep it until it returns.
+    std::unique_ptr<BarcodeCallback> m_callback;
+    Registration m_registration;
 };
 
 // The callback is in place and registered before any Java code runs, so a barcode the peer
 // sends from its constructor or from show is delivered.
-CBTBarcodeScannerRecorder::CBTBarcodeScannerRecorder(IAddInDefBaseEx* connection,
-                                                     const BarcodeCallback& callback, char* /*owner*/)
-    : m_iConnect(connection), m_callback(callback) {
-    m_registryId = liveRecorders().add(this, &m_callback);
+CBTBarcodeScannerRecorder::CBTBarcodeScannerRecorder(IAddInDefBaseEx* connection, BarcodeCallback callback,
+                                                     char* /*owner*/)
+    : m_iConnect(connection), m_callback(std::make_unique<BarcodeCallback>(std::move(callback))) {
+    m_registration.callback = m_callback.get();
+    liveRecorders().add(this, m_registration);
     try {
         createPeer();
     } catch (...) {
-        liveRecorders().unregister(this);
+        stopDeliveries();
+        keepWhileRunningOnThisThread(m_callback);
         throw;
     }
-    liveRecorders().endConstruction(this);
+    liveRecorders().endConstruction(m_registration);
 }
 
 CBTBarcodeScannerRecorder::~CBTBarcodeScannerRecorder() {
-    liveRecorders().unregister(this);
-    liveRecorders().waitForDeliveries(m_registryId);
+    stopDeliveries();
+    keepWhileRunningOnThisThread(m_callback);
+}
+
+void CBTBarcodeScannerRecorder::unregister() {
+    liveRecorders().unregister(this, m_registration);
+}
+
+void CBTBarcodeScannerRecorder::stopDeliveries() {
+    unregister();
+    liveRecorders().waitForDeliveries(m_registration);
 }
 
 void CBTBarcodeScannerRecorder::createPeer() {
@@ -251,7 +314,7 @@ void CBTBarcodeScannerRecorder::createPeer() {
     if (m_javaPeer == nullptr) {
         return;
     }
-    liveRecorders().setPeer(this, m_javaPeer);
+    liveRecorders().setPeer(m_registration, m_javaPeer);
     jmethodID show =
         findPeerMethod(env, m_javaClass, java_contract::kShowName, java_contract::kShowSignature);
     if (show != nullptr) {
@@ -286,13 +349,13 @@ CBTBarcodeScanner::~CBTBarcodeScanner() {
     // All recorders stop taking barcodes first, then the deliveries still running end, and only
     // then do the references and callbacks go.
     for (const auto& recorder : m_replacedRecorders) {
-        liveRecorders().unregister(recorder.get());
+        recorder->unregister();
     }
-    liveRecorders().unregister(m_recorder.get());
+    m_recorder->unregister();
     for (const auto& recorder : m_replacedRecorders) {
-        liveRecorders().waitForDeliveries(recorder->registryId());
+        recorder->stopDeliveries();
     }
-    liveRecorders().waitForDeliveries(m_recorder->registryId());
+    m_recorder->stopDeliveries();
     JNIEnv* env = getJniEnv();
     for (const auto& recorder : m_replacedRecorders) {
         recorder->releaseReferences(env);
@@ -312,8 +375,8 @@ void CBTBarcodeScanner::setIConnect(IAddInDefBaseEx* connection, BarcodeCallback
     if (m_recorder != nullptr) {
         m_replacedRecorders.reserve(m_replacedRecorders.size() + 1);
     }
-    auto recorder =
-        std::make_unique<CBTBarcodeScannerRecorder>(m_iConnect, callback, reinterpret_cast<char*>(this));
+    auto recorder = std::make_unique<CBTBarcodeScannerRecorder>(m_iConnect, std::move(callback),
+                                                                reinterpret_cast<char*>(this));
     if (m_recorder != nullptr) {
         m_replacedRecorders.push_back(std::move(m_recorder));
     }
@@ -441,21 +504,20 @@ Java_com_kestra_MobileBarcodeScannerPackage_MobileBarcodeScanner_SendBarcode(JNI
     try {
         // The recorder's address is the long's low pointer-sized bits.
         auto address = static_cast<uintptr_t>(recorder);
-        BarcodeCallback callback;
-        jobject peer = nullptr;
-        uint64_t ticket = 0;
-        if (!liveRecorders().beginDelivery(address, callback, peer, ticket)) {
+        DeliveryFrame frame;
+        if (!liveRecorders().beginDelivery(address, frame)) {
             return;
         }
-        // The destructor waits for this delivery, so the peer's global reference is still valid.
-        DeliveryInFlight inFlight(ticket);
-        if (peer != nullptr && !env->IsSameObject(self, peer)) {
+        // The destructor waits for this delivery, so the peer's global reference and the
+        // callback are still valid.
+        DeliveryInFlight inFlight(frame);
+        if (frame.peer != nullptr && !env->IsSameObject(self, frame.peer)) {
             return;
         }
         std::wstring text = Java_To_WStr(env, barcode);
         trace("Got_barcode");
         trace("%s", wstrtostr(text).c_str());
-        callback(text);
+        (*frame.callback)(text);
     } catch (...) {
         // Nothing may leave a JNI native; the barcode is lost.
     }
