@@ -40,8 +40,11 @@ fuzz:
 	scripts/install-deps.sh clang-14 libclang-rt-14-dev llvm-14
 	cmake --preset linux-x86-fuzz >/dev/null && cmake --build --preset linux-x86-fuzz -j $(JOBS)
 	mkdir -p build/fuzz-corpus build/fuzz-artifacts
-	$(FUZZ_RUN) $(FUZZ_BUILD)/fuzz/kestra_fuzz_component -max_total_time=$(FUZZ_SECONDS) -timeout=30 \
-	  -print_final_stats=1 -artifact_prefix=build/fuzz-artifacts/ build/fuzz-corpus fuzz/corpus
+	@echo "fuzzing for $(FUZZ_SECONDS) s, log in build/fuzz.log"
+	@$(FUZZ_RUN) $(FUZZ_BUILD)/fuzz/kestra_fuzz_component -max_total_time=$(FUZZ_SECONDS) -timeout=30 \
+	  -print_final_stats=1 -artifact_prefix=build/fuzz-artifacts/ build/fuzz-corpus fuzz/corpus \
+	  >build/fuzz.log 2>&1 || { tail -n 80 build/fuzz.log; exit 1; }
+	@grep -E '^#[0-9]+.*(DONE|pulse)|^stat::' build/fuzz.log | tail -n 8
 
 # Line and region coverage of the library by the fuzz corpus (after `make fuzz`).
 fuzz-coverage:

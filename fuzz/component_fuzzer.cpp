@@ -435,7 +435,7 @@ private:
         require(extender->HasRetVal(method), "HasRetVal");
         tVariant value = record();
         if (m_in.ConsumeBool()) {
-            extender->GetParamDefValue(method, number(), nullptr);
+            require(!extender->GetParamDefValue(method, number(), nullptr), "GetParamDefValue(null)");
         } else {
             require(!extender->GetParamDefValue(method, number(), &value), "GetParamDefValue result");
             require(value.typeCode == VariantEmpty, "GetParamDefValue type");

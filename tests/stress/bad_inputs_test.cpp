@@ -193,3 +193,34 @@ TEST(AfterDone, TheComponentKeepsWorkingUntilItIsDestroyed) {
     ASSERT_EQ(1u, host.events().size());
     EXPECT_TRUE(host.events()[0].data == u"after Done");
 }
+
+TEST(NullFromJava, ANullBarcodeOrTraceTextIsIgnoredWithoutALine) {
+    testsupport::peer::reset();
+    JNIEnv* env = testsupport::mainEnv();
+    HostConnection host;
+    Component component;
+    ASSERT_TRUE(component.initDone()->Init(&host));
+    jclass script = testsupport::findClass(env, "com/kestra/testsupport/PeerScript");
+    jobject peer = env->CallStaticObjectMethod(
+        script,
+        env->GetStaticMethodID(script, "instance",
+                               "(I)Lcom/kestra/MobileBarcodeScannerPackage/MobileBarcodeScanner;"),
+        0);
+    testsupport::expectNoPendingException(env);
+    jclass peerClass = env->GetObjectClass(peer);
+    jclass traceClass =
+        testsupport::findClass(env, "com/BTBarcodeScannerPackage/BTBarcodeScannerLib/BTBarcodeScannerClass");
+    testsupport::LogWindow log;
+    env->CallVoidMethod(peer, env->GetMethodID(peerClass, "SendBarcode", "(JLjava/lang/String;)V"),
+                        static_cast<jlong>(testsupport::peer::recorderOf(0)), nullptr);
+    testsupport::expectNoPendingException(env);
+    env->CallStaticVoidMethod(
+        traceClass, env->GetStaticMethodID(traceClass, "NativeTrace", "(Ljava/lang/String;)V"), nullptr);
+    testsupport::expectNoPendingException(env);
+    EXPECT_EQ(0u, host.eventCount());
+    EXPECT_EQ(std::vector<std::string>{}, log.messages());
+    for (jobject ref : {static_cast<jobject>(script), peer, static_cast<jobject>(peerClass),
+                        static_cast<jobject>(traceClass)}) {
+        env->DeleteLocalRef(ref);
+    }
+}
