@@ -13,6 +13,7 @@
 #include <functional>
 #include <future>
 #include <mutex>
+#include <set>
 #include <thread>
 
 namespace peer = testsupport::peer;
@@ -547,4 +548,82 @@ TEST_F(Lifetime, ABlockedDeliveryDelaysOnlyTheDestructionOfItsOwnScanner) {
     sender.join();
     EXPECT_TRUE(blockedReturned);
     EXPECT_TRUE(destructorReturned);
+}
+
+namespace {
+
+// Knows which of its copies exist, so that a callback can tell whether it is itself still alive.
+class LiveCopies {
+public:
+    LiveCopies() { add(); }
+    LiveCopies(const LiveCopies&) { add(); }
+    LiveCopies& operator=(const LiveCopies&) = delete;
+    ~LiveCopies() {
+        std::lock_guard<std::mutex> lock(mutex());
+        copies().erase(this);
+    }
+    bool alive() const {
+        std::lock_guard<std::mutex> lock(mutex());
+        return copies().count(this) == 1;
+    }
+    static size_t count() {
+        std::lock_guard<std::mutex> lock(mutex());
+        return copies().size();
+    }
+
+private:
+    void add() {
+        std::lock_guard<std::mutex> lock(mutex());
+        copies().insert(this);
+    }
+    static std::mutex& mutex() {
+        static std::mutex instance;
+        return instance;
+    }
+    static std::set<const LiveCopies*>& copies() {
+        static std::set<const LiveCopies*> instance;
+        return instance;
+    }
+};
+
+}  // namespace
+
+TEST_F(Lifetime, ACallbackThatDestroysItsOwnScannerRunsToItsEndAndIsThenReleased) {
+    HostConnection host;
+    auto scanner = std::make_unique<CBTBarcodeScanner>();
+    BarcodeSink replaced;
+    scanner->setIConnect(&host, replaced.callback());
+    bool aliveAfterDestruction = false;
+    scanner->setIConnect(&host, [&, copies = LiveCopies()](const std::wstring&) {
+        scanner.reset();
+        aliveAfterDestruction = copies.alive();
+    });
+    peer::sendFromNewThread(1, u"last");
+    EXPECT_EQ(nullptr, scanner);
+    EXPECT_TRUE(aliveAfterDestruction);
+    EXPECT_EQ(0u, LiveCopies::count());
+    peer::send(0, u"late");
+    peer::send(1, u"late");
+    EXPECT_TRUE(replaced.barcodes().empty());
+}
+
+TEST_F(Lifetime, ADeliveryInsideADeliveryMayDestroyTheScannerOfBoth) {
+    HostConnection host;
+    auto scanner = std::make_unique<CBTBarcodeScanner>();
+    std::vector<std::wstring> received;
+    bool outerAliveAtItsEnd = false;
+    scanner->setIConnect(&host, [&, copies = LiveCopies()](const std::wstring& barcode) {
+        received.push_back(barcode);
+        if (barcode == L"outer") {
+            peer::send(0, u"inner");
+            outerAliveAtItsEnd = copies.alive();
+        } else {
+            scanner.reset();
+        }
+    });
+    peer::sendFromNewThread(0, u"outer");
+    EXPECT_EQ((std::vector<std::wstring>{L"outer", L"inner"}), received);
+    EXPECT_EQ(nullptr, scanner);
+    EXPECT_TRUE(outerAliveAtItsEnd);
+    EXPECT_EQ(0u, LiveCopies::count());
 }
