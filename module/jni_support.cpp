@@ -5,6 +5,8 @@
 
 #include <pthread.h>
 
+#include <algorithm>
+#include <cwchar>
 #include <memory>
 
 std::atomic<JavaVM*> g_jvm{nullptr};
@@ -76,16 +78,21 @@ std::wstring Java_To_WStr(JNIEnv* env, jstring text) {
     if (env == nullptr || text == nullptr) {
         return result;
     }
-    const jchar* units = env->GetStringChars(text, nullptr);
-    if (units == nullptr) {
+    jsize length = env->GetStringLength(text);
+    if (length <= 0) {
         return result;
     }
-    jsize length = env->GetStringLength(text);
-    result.reserve(static_cast<size_t>(length));
-    for (jsize i = 0; i < length; ++i) {
-        result.push_back(static_cast<wchar_t>(units[i]));
+    result.resize(static_cast<size_t>(length));
+    // The units are copied out of the string piece by piece through a buffer on the stack, so
+    // the VM makes no copy of its own. The pieces lie within the string's length, which never
+    // changes, so reading them cannot throw.
+    constexpr jsize kPiece = 256;
+    jchar units[kPiece];
+    for (jsize start = 0; start < length; start += kPiece) {
+        jsize count = std::min(kPiece, length - start);
+        env->GetStringRegion(text, start, count, units);
+        std::copy(units, units + count, result.begin() + start);
     }
-    env->ReleaseStringChars(text, units);
     return result;
 }
 
@@ -101,9 +108,17 @@ jstring WCHARp_To_Java(JNIEnv* /*env*/, const ShortWchar* text) {
 }
 
 jstring WStr_To_Java(JNIEnv* env, std::wstring text) {
-    ShortWchar* converted = nullptr;
-    convToShortWchar(&converted, text.c_str(), 0);
-    std::unique_ptr<ShortWchar[]> owned(converted);
+    // A short text (a device address) is converted on the stack.
+    constexpr size_t kStackUnits = 64;
+    ShortWchar stackUnits[kStackUnits];
+    size_t length = wcslen(text.c_str());
+    std::unique_ptr<ShortWchar[]> heapUnits;
+    ShortWchar* converted = stackUnits;
+    if (length >= kStackUnits) {
+        heapUnits.reset(new ShortWchar[length + 1]);
+        converted = heapUnits.get();
+    }
+    convToShortWchar(&converted, text.c_str(), static_cast<uint32_t>(length + 1));
     return WCHARp_To_Java(env, converted);
 }
 

@@ -8,8 +8,10 @@
 
 #include <pthread.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <thread>
+#include <vector>
 
 using testsupport::LogWindow;
 
@@ -230,4 +232,33 @@ TEST(Trace, WritesInfoRecordsWithTheLibraryTag) {
     EXPECT_EQ("value 7 of seven", records[0].message);
     EXPECT_EQ(ANDROID_LOG_INFO, records[0].priority);
     EXPECT_EQ("MobileBarcodeScannerNative", records[0].tag);
+}
+
+TEST(JavaStrings, LongStringsConvertWholeEitherWay) {
+    JNIEnv* env = testsupport::mainEnv();
+    // Long enough to be read and written in several pieces, with a surrogate pair across the
+    // boundary of every 256 units and units of every width.
+    std::vector<jchar> units(1000);
+    for (size_t i = 0; i < units.size(); ++i) {
+        units[i] = static_cast<jchar>(i % 3 == 0 ? 0x0416 : (i % 3 == 1 ? 'a' + i % 26 : 0xF000 + i));
+    }
+    for (size_t boundary = 256; boundary < units.size(); boundary += 256) {
+        units[boundary - 1] = 0xD83D;
+        units[boundary] = 0xDE00;
+    }
+    jstring text = env->NewString(units.data(), static_cast<jsize>(units.size()));
+    std::wstring wide = Java_To_WStr(env, text);
+    env->DeleteLocalRef(text);
+    ASSERT_EQ(units.size(), wide.size());
+    EXPECT_TRUE(std::equal(units.begin(), units.end(), wide.begin(), [](jchar unit, wchar_t wideUnit) {
+        return static_cast<wchar_t>(unit) == wideUnit;
+    }));
+
+    jstring back = WStr_To_Java(env, wide);
+    ASSERT_NE(nullptr, back);
+    ASSERT_EQ(static_cast<jsize>(units.size()), env->GetStringLength(back));
+    std::vector<jchar> backUnits(units.size());
+    env->GetStringRegion(back, 0, static_cast<jsize>(backUnits.size()), backUnits.data());
+    EXPECT_EQ(units, backUnits);
+    env->DeleteLocalRef(back);
 }
