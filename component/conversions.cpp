@@ -115,16 +115,30 @@ std::string toUtf8(const wchar_t* text) {
 
 std::string wstrtostr(std::wstring text) {
     const wchar_t* units = text.c_str();
+    // ASCII is the same bytes in every encoding the C library offers, so a text of ASCII alone
+    // (a barcode, as a rule) is narrowed unit by unit.
+    size_t ascii = 0;
+    while (units[ascii] != 0 && static_cast<uint32_t>(units[ascii]) < 0x80) {
+        ++ascii;
+    }
+    if (units[ascii] == 0) {
+        std::string result(ascii, '\0');
+        std::transform(units, units + ascii, result.begin(),
+                       [](wchar_t unit) { return static_cast<char>(unit); });
+        return result;
+    }
     size_t needed = wcstombs(nullptr, units, 0);
     if (needed == static_cast<size_t>(-1)) {
         return toUtf8(units);
     }
-    std::unique_ptr<char[]> buffer(new char[needed + 1]());
-    size_t written = wcstombs(buffer.get(), units, needed);
+    // Converted straight into the result; wcstombs writes at most needed bytes.
+    std::string result(needed, '\0');
+    size_t written = wcstombs(&result[0], units, needed);
     if (written == static_cast<size_t>(-1)) {
         return toUtf8(units);
     }
-    return std::string(buffer.get(), written);
+    result.resize(written);
+    return result;
 }
 
 WcharWrapper::WcharWrapper(const wchar_t* text) {

@@ -174,3 +174,16 @@ TEST(WcharWrapper, NullTextOfEitherKindGivesAnEmptyObject) {
     EXPECT_EQ(nullptr, noShort.shortText());
     EXPECT_EQ(nullptr, noShort.wideText());
 }
+
+TEST(WideToNarrow, ATextThatBeginsInAsciiIsConvertedWhole) {
+    {
+        CharacterLocale plainC("C");
+        EXPECT_EQ("4601234567893 Штрихкод", wstrtostr(L"4601234567893 Штрихкод"));
+        EXPECT_EQ("a\xEF\xBF\xBD", wstrtostr(std::wstring{L'a', 0xDC00}));
+        EXPECT_EQ(std::string(300, 'x') + "\x7F", wstrtostr(std::wstring(300, L'x') + L"\x7F"));
+    }
+    CharacterLocale utf8("C.UTF-8");
+    ASSERT_TRUE(utf8.isSet());
+    EXPECT_EQ("ab Сканер", wstrtostr(L"ab Сканер"));
+    EXPECT_EQ("ab", wstrtostr(std::wstring{L'a', L'b', 0, 0x0416}));
+}
