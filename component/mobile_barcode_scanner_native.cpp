@@ -10,12 +10,38 @@
 
 namespace {
 
-// A fresh host short string, terminator included, owned by the caller.
-std::unique_ptr<ShortWchar[]> toHostString(const std::wstring& text) {
-    ShortWchar* buffer = nullptr;
-    convToShortWchar(&buffer, text.c_str());
-    return std::unique_ptr<ShortWchar[]>(buffer);
+// The text up to its first zero unit as a host short string.
+std::u16string toHostString(const std::wstring& text) {
+    size_t length = wcslen(text.c_str());
+    std::u16string hostText(length + 1, u'\0');
+    ShortWchar* units = &hostText[0];
+    convToShortWchar(&units, text.c_str(), static_cast<uint32_t>(length + 1));
+    hostText.resize(length);
+    return hostText;
 }
+
+// A barcode as a host short string: on the stack when it is short, as barcodes are.
+class HostBarcode {
+public:
+    explicit HostBarcode(const std::wstring& text) {
+        size_t length = wcslen(text.c_str());
+        if (length >= kStackUnits) {
+            m_heapUnits.reset(new ShortWchar[length + 1]);
+            m_units = m_heapUnits.get();
+        }
+        convToShortWchar(&m_units, text.c_str(), static_cast<uint32_t>(length + 1));
+    }
+    HostBarcode(const HostBarcode&) = delete;
+    HostBarcode& operator=(const HostBarcode&) = delete;
+
+    const ShortWchar* units() const { return m_units; }
+
+private:
+    static constexpr size_t kStackUnits = 64;
+    ShortWchar m_stackUnits[kStackUnits];
+    std::unique_ptr<ShortWchar[]> m_heapUnits;
+    ShortWchar* m_units = m_stackUnits;
+};
 
 }  // namespace
 
@@ -23,6 +49,7 @@ MobileBarcodeScannerNative::MobileBarcodeScannerNative(std::wstring extensionNam
                                                        bool isRussian)
     : m_isRussian(isRussian ? 1 : 0),
       m_eventMessage(std::move(eventMessage)),
+      m_hostEventMessage(toHostString(m_eventMessage)),
       m_extensionName(std::move(extensionName)) {
     trace("Constructor");
 }
@@ -38,10 +65,11 @@ bool MobileBarcodeScannerNative::Init(void* connection) {
         return false;
     }
     try {
-        // The source is copied now: the callback runs on Java threads and must not read fields
-        // the host thread could be changing.
-        std::wstring source = m_deviceName;
-        BarcodeCallback callback = [this, source](const std::wstring& data) { OnInput(source, data); };
+        // The source is copied now, as a host short string: the callback runs on Java threads and
+        // must not read fields the host thread could be changing.
+        BarcodeCallback callback = [this, hostSource = toHostString(m_deviceName)](const std::wstring& data) {
+            OnInput(hostSource, data);
+        };
         trace("Init");
         m_scanner.setIConnect(m_iConnect, std::move(callback));
         return m_iConnect->SetEventBufferDepth(4096);
@@ -138,12 +166,21 @@ void MobileBarcodeScannerNative::OnInput(const std::wstring& source, const std::
         return;
     }
     try {
+        OnInput(toHostString(source), data);
+    } catch (...) {
+        // As below: nothing escapes into the Java thread.
+    }
+}
+
+void MobileBarcodeScannerNative::OnInput(const std::u16string& hostSource, const std::wstring& data) {
+    if (m_iConnect == nullptr) {
+        return;
+    }
+    try {
         trace("OnInput");
-        std::unique_ptr<ShortWchar[]> hostSource = toHostString(source);
-        std::unique_ptr<ShortWchar[]> hostMessage = toHostString(m_eventMessage);
-        std::unique_ptr<ShortWchar[]> hostData = toHostString(data);
+        HostBarcode hostData(data);
         trace("ExternalEvent message is - %s", wstrtostr(data).c_str());
-        m_iConnect->ExternalEvent(hostSource.get(), hostMessage.get(), hostData.get());
+        m_iConnect->ExternalEvent(hostSource.c_str(), m_hostEventMessage.c_str(), hostData.units());
     } catch (...) {
         // The barcode is lost, but nothing escapes into the Java thread that delivered it.
     }

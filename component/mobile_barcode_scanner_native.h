@@ -72,11 +72,17 @@ public:
     void OnInput(const std::wstring& source, const std::wstring& data);
 
 private:
+    // The same with the source already a host short string: the barcode callback converts its
+    // source once, when it is made, and only the data per barcode.
+    void OnInput(const std::u16string& hostSource, const std::wstring& data);
+
     IAddInDefBaseEx* m_iConnect = nullptr;
     IHostMemory* m_iMemory = nullptr;
     std::wstring m_deviceName = L"MobileScannerDevice";
     uint8_t m_isRussian = 1;
     std::wstring m_eventMessage;
+    // m_eventMessage as a host short string, for every external event.
+    std::u16string m_hostEventMessage;
     std::wstring m_extensionName;
     CBTBarcodeScanner m_scanner;
 };

@@ -294,3 +294,22 @@ TEST_F(ConnectedComponent, DestructionReleasesThePeersAndStopsTheirBarcodes) {
     EXPECT_EQ(0u, connection.eventCount());
     EXPECT_EQ(0u, second.eventCount());
 }
+
+TEST_F(ConnectedComponent, LongBarcodesAndBarcodesAfterEachOtherArriveWhole) {
+    std::u16string longBarcode;
+    for (int i = 0; i < 700; ++i) {
+        longBarcode += static_cast<char16_t>(i % 2 == 0 ? u'0' + i % 10 : 0x0410 + i % 32);
+    }
+    peer::send(0, longBarcode);
+    peer::send(0, u"4600000000001");
+    peer::sendFromNewThread(0, longBarcode.substr(0, 64));
+    ASSERT_EQ(3u, connection.eventCount());
+    std::vector<testsupport::RecordedEvent> events = connection.events();
+    EXPECT_EQ(longBarcode, events[0].data);
+    EXPECT_EQ(u"4600000000001", events[1].data);
+    EXPECT_EQ(longBarcode.substr(0, 64), events[2].data);
+    for (const testsupport::RecordedEvent& event : events) {
+        EXPECT_EQ(u"MobileScannerDevice", event.source);
+        EXPECT_EQ(u"Штрихкод", event.message);
+    }
+}
