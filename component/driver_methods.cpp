@@ -4,6 +4,7 @@
 #include "component/mobile_barcode_scanner_native.h"
 #include "module/trace.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <string>
 
@@ -47,6 +48,23 @@ constexpr std::array<const wchar_t*, kDriverMethodCount> namesOf(const wchar_t* 
     return names;
 }
 
+constexpr size_t lengthOf(const wchar_t* text) {
+    size_t length = 0;
+    while (text[length] != 0) {
+        ++length;
+    }
+    return length;
+}
+
+// The length of the longest method name, in either language.
+constexpr size_t longestName() {
+    size_t longest = 0;
+    for (const DriverMethod& method : kTable) {
+        longest = std::max({longest, lengthOf(method.nameEn), lengthOf(method.nameRu)});
+    }
+    return longest;
+}
+
 // Where the maker offers the driver for download.
 constexpr wchar_t kDownloadUrl[] = L"https://kestra.example/drivers/mobile-barcode-scanner";
 
@@ -87,16 +105,23 @@ int32_t MobileBarcodeScannerNative::GetNMethods() {
 }
 
 int32_t MobileBarcodeScannerNative::FindMethod(const ShortWchar* name) {
-    try {
-        std::wstring wideName = convFromShortWchar(name);
-        int32_t number = findName(methodNamesEn.data(), wideName.c_str(), kDriverMethodCount);
-        if (number < 0) {
-            number = findName(methodNamesRu.data(), wideName.c_str(), kDriverMethodCount);
-        }
-        return number;
-    } catch (...) {
+    // The name is widened on the stack. One longer than every method name matches none, and is
+    // read no further than that.
+    constexpr uint32_t kRoom = longestName() + 1;
+    wchar_t wideName[kRoom];
+    uint32_t length = 0;
+    for (; name != nullptr && length < kRoom && name[length] != 0; ++length) {
+        wideName[length] = static_cast<wchar_t>(name[length]);
+    }
+    if (length == kRoom) {
         return -1;
     }
+    wideName[length] = 0;
+    int32_t number = findName(methodNamesEn.data(), wideName, kDriverMethodCount);
+    if (number < 0) {
+        number = findName(methodNamesRu.data(), wideName, kDriverMethodCount);
+    }
+    return number;
 }
 
 const ShortWchar* MobileBarcodeScannerNative::GetMethodName(int32_t number, int32_t alias) {

@@ -342,3 +342,12 @@ TEST_F(DriverMethods, OutParametersAreNullStringsWithoutHostMemory) {
     EXPECT_EQ(nullptr, error.parameters[0].string.text);
     EXPECT_EQ(29u, error.parameters[0].string.length);
 }
+
+TEST_F(DriverMethods, NamesLongerThanEveryMethodNameFindNothing) {
+    // The longest name of the table, then the same with one unit more and far longer.
+    EXPECT_EQ(9, extender()->FindMethod(u"ВыполнитьДополнительноеДействие"));
+    EXPECT_EQ(-1, extender()->FindMethod(u"ВыполнитьДополнительноеДействиеX"));
+    EXPECT_EQ(8, extender()->FindMethod(u"GetAdditionalActions"));
+    EXPECT_EQ(-1, extender()->FindMethod(u"GetAdditionalActions0123456789AB"));
+    EXPECT_EQ(-1, extender()->FindMethod(std::u16string(5000, u'G').c_str()));
+}
