@@ -2,7 +2,7 @@
 PRESETS := linux-x86 linux-x64
 JOBS ?= $(shell nproc)
 
-.PHONY: all build deps test demo format clean asan fuzz fuzz-coverage
+.PHONY: all build deps test demo format clean asan tsan fuzz fuzz-coverage
 
 all: build
 
@@ -30,6 +30,11 @@ demo: build
 asan: deps
 	cmake --preset linux-x86-asan >/dev/null && cmake --build --preset linux-x86-asan -j $(JOBS)
 	ctest --preset linux-x86-asan -j $(JOBS)
+
+# The storm and the soak, x86_64, under ThreadSanitizer (the VM itself is left out).
+tsan: deps
+	cmake --preset linux-x64-tsan >/dev/null && cmake --build --preset linux-x64-tsan -j $(JOBS)
+	ctest --preset linux-x64-tsan
 
 # The component fuzz target (libFuzzer, clang), run for FUZZ_SECONDS from the committed seeds;
 # what it learns stays in build/fuzz-corpus, crashing inputs land in build/fuzz-artifacts.
