@@ -82,12 +82,16 @@ std::wstring Java_To_WStr(JNIEnv* env, jstring text) {
     if (length <= 0) {
         return result;
     }
-    result.resize(static_cast<size_t>(length));
     // The units are copied out of the string piece by piece through a buffer on the stack, so
     // the VM makes no copy of its own. The pieces lie within the string's length, which never
     // changes, so reading them cannot throw.
     constexpr jsize kPiece = 256;
     jchar units[kPiece];
+    if (length <= kPiece) {
+        env->GetStringRegion(text, 0, length, units);
+        return std::wstring(units, units + length);
+    }
+    result.resize(static_cast<size_t>(length));
     for (jsize start = 0; start < length; start += kPiece) {
         jsize count = std::min(kPiece, length - start);
         env->GetStringRegion(text, start, count, units);
