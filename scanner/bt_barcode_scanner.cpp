@@ -448,9 +448,8 @@ std::wstring CBTBarcodeScanner::GetDevicesChoiceList() {
 }
 
 bool CBTBarcodeScanner::OpenDevice() {
-    std::wstring address = m_deviceAddress;
     return callBooleanMethod(m_recorder.get(), "OpenDevice", java_contract::kOpenDeviceName,
-                             java_contract::kOpenDeviceSignature, &address);
+                             java_contract::kOpenDeviceSignature, &m_deviceAddress);
 }
 
 bool CBTBarcodeScanner::CloseDevice() {
@@ -459,9 +458,8 @@ bool CBTBarcodeScanner::CloseDevice() {
 }
 
 bool CBTBarcodeScanner::TestDevice() {
-    std::wstring address = m_deviceAddress;
     return callBooleanMethod(m_recorder.get(), "TestDevice", java_contract::kTestDeviceName,
-                             java_contract::kTestDeviceSignature, &address);
+                             java_contract::kTestDeviceSignature, &m_deviceAddress);
 }
 
 std::wstring CBTBarcodeScanner::GetLastError() {
