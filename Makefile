@@ -36,38 +36,41 @@ tsan: deps
 	cmake --preset linux-x64-tsan >/dev/null && cmake --build --preset linux-x64-tsan -j $(JOBS)
 	ctest --preset linux-x64-tsan
 
-# The component fuzz target (libFuzzer, clang), run for FUZZ_SECONDS from the committed seeds;
-# what it learns stays in build/fuzz-corpus, crashing inputs land in build/fuzz-artifacts.
+# The fuzz targets (libFuzzer, clang), each run for FUZZ_SECONDS: the component without a VM,
+# from the committed seed sessions, then with a VM and the scriptable Java peer. What they learn
+# stays in build/fuzz-corpus*, crashing inputs land in build/fuzz-artifacts, logs in build/fuzz*.log.
 FUZZ_SECONDS ?= 120
 FUZZ_BUILD := build/linux-x86-fuzz
 FUZZ_RUN := ASAN_SYMBOLIZER_PATH=/usr/bin/llvm-symbolizer-14 UBSAN_OPTIONS=print_stacktrace=1
+FUZZ_FLAGS = -max_total_time=$(FUZZ_SECONDS) -timeout=30 -print_final_stats=1 -artifact_prefix=build/fuzz-artifacts/
+# The VM handles these signals itself and allocates memory it never frees.
+FUZZ_VM_RUN := $(FUZZ_RUN) ASAN_OPTIONS=handle_segv=0:allow_user_segv_handler=1:detect_leaks=0
+FUZZ_VM_FLAGS := -handle_segv=0 -handle_bus=0 -handle_ill=0 -handle_fpe=0 -detect_leaks=0
 fuzz:
 	scripts/install-deps.sh clang-14 libclang-rt-14-dev llvm-14
 	cmake --preset linux-x86-fuzz >/dev/null && cmake --build --preset linux-x86-fuzz -j $(JOBS)
-	mkdir -p build/fuzz-corpus build/fuzz-artifacts
-	@echo "fuzzing for $(FUZZ_SECONDS) s, log in build/fuzz.log"
-	@$(FUZZ_RUN) $(FUZZ_BUILD)/fuzz/kestra_fuzz_component -max_total_time=$(FUZZ_SECONDS) -timeout=30 \
-	  -print_final_stats=1 -artifact_prefix=build/fuzz-artifacts/ build/fuzz-corpus fuzz/corpus \
+	mkdir -p build/fuzz-corpus build/fuzz-corpus-vm build/fuzz-artifacts
+	@echo "fuzzing the component for $(FUZZ_SECONDS) s, log in build/fuzz.log"
+	@$(FUZZ_RUN) $(FUZZ_BUILD)/fuzz/kestra_fuzz_component $(FUZZ_FLAGS) build/fuzz-corpus fuzz/corpus \
 	  >build/fuzz.log 2>&1 || { tail -n 80 build/fuzz.log; exit 1; }
-	@grep -E '^#[0-9]+.*(DONE|pulse)|^stat::' build/fuzz.log | tail -n 8
+	@grep -E '^#[0-9]+.*DONE|^stat::' build/fuzz.log
+	@echo "fuzzing the component with a VM for $(FUZZ_SECONDS) s, log in build/fuzz-vm.log"
+	@$(FUZZ_VM_RUN) $(FUZZ_BUILD)/fuzz/kestra_fuzz_vm $(FUZZ_FLAGS) $(FUZZ_VM_FLAGS) build/fuzz-corpus-vm \
+	  >build/fuzz-vm.log 2>&1 || { tail -n 80 build/fuzz-vm.log; exit 1; }
+	@grep -E '^#[0-9]+.*DONE|^stat::' build/fuzz-vm.log
 
-# Line and region coverage of the library by the fuzz corpus (after `make fuzz`).
+# Line and region coverage of the library by both fuzz corpora (after `make fuzz`).
 fuzz-coverage:
-	cmake --build --preset linux-x86-fuzz -j $(JOBS) --target kestra_fuzz_component_coverage
+	cmake --build --preset linux-x86-fuzz -j $(JOBS) --target kestra_fuzz_component_coverage kestra_fuzz_vm_coverage
 	LLVM_PROFILE_FILE=build/fuzz-coverage.profraw $(FUZZ_BUILD)/fuzz/kestra_fuzz_component_coverage \
 	  -runs=0 build/fuzz-corpus fuzz/corpus >/dev/null 2>&1
-	llvm-profdata-14 merge -sparse build/fuzz-coverage.profraw -o build/fuzz-coverage.profdata
+	LLVM_PROFILE_FILE=build/fuzz-vm-coverage.profraw $(FUZZ_BUILD)/fuzz/kestra_fuzz_vm_coverage \
+	  -runs=0 $(FUZZ_VM_FLAGS) build/fuzz-corpus-vm >/dev/null 2>&1
+	llvm-profdata-14 merge -sparse build/fuzz-coverage.profraw build/fuzz-vm-coverage.profraw \
+	  -o build/fuzz-coverage.profdata
 	llvm-cov-14 report $(FUZZ_BUILD)/fuzz/kestra_fuzz_component_coverage \
-	  -instr-profile=build/fuzz-coverage.profdata $(CURDIR)/component $(CURDIR)/module $(CURDIR)/scanner
-
-# Benchmarks of the 32-bit library inside a real VM: the barcode path and the driver calls
-# against their floors, allocations, then instruction counts under callgrind. BENCH_ARGS go to
-# the benchmark program (for example --benchmark_repetitions=3).
-.PHONY: bench
-bench:
-	scripts/install-deps.sh libbenchmark-dev:i386 valgrind
-	cmake --preset linux-x86 >/dev/null && cmake --build --preset linux-x86 -j $(JOBS) --target kestra_bench
-	bench/run.sh build/linux-x86 $(BENCH_ARGS)
+	  -object $(FUZZ_BUILD)/fuzz/kestra_fuzz_vm_coverage -instr-profile=build/fuzz-coverage.profdata \
+	  $(CURDIR)/component $(CURDIR)/module $(CURDIR)/scanner
 
 format:
 	find module host component scanner tests $(wildcard tools) -name '*.cpp' -o -name '*.h' | xargs clang-format -i

@@ -10,6 +10,7 @@
 // its own memory.
 
 #include "component/component_base.h"
+#include "fuzz/fuzz_host.h"
 #include "host/host_api.h"
 #include "module/exports.h"
 
@@ -27,22 +28,7 @@
 
 namespace {
 
-// KESTRA_FUZZ_VERBOSE=1 lists the host's steps, to follow a crashing input.
-bool verbose() {
-    static const bool on = getenv("KESTRA_FUZZ_VERBOSE") != nullptr;
-    return on;
-}
-
-[[noreturn]] void fail(const char* what) {
-    fprintf(stderr, "invariant broken: %s\n", what);
-    abort();
-}
-
-void require(bool condition, const char* what) {
-    if (!condition) {
-        fail(what);
-    }
-}
+using namespace fuzzhost;
 
 // What the host knows of the method set from the driver protocol, independently of the library.
 constexpr size_t kMethodCount = 10;
@@ -90,95 +76,6 @@ const std::vector<std::u16string>& knownTexts() {
     }();
     return texts;
 }
-
-// Every log line must be the library's info line under its tag, and readable UTF-8 whatever
-// text from outside it carries.
-bool isUtf8(const unsigned char* text) {
-    while (*text != 0) {
-        unsigned lead = *text++;
-        int follow = lead < 0x80                   ? 0
-                     : lead >= 0xC2 && lead < 0xE0 ? 1
-                     : lead >= 0xE0 && lead < 0xF0 ? 2
-                     : lead >= 0xF0 && lead < 0xF5 ? 3
-                                                   : -1;
-        if (follow < 0) {
-            return false;
-        }
-        for (int i = 0; i < follow; ++i) {
-            if ((*text++ & 0xC0) != 0x80) {
-                return false;
-            }
-        }
-    }
-    return true;
-}
-
-// The Android log formats every line into a buffer of 1024 bytes, so a longer line arrives cut
-// to 1023 bytes, possibly inside a character; only that cut may leave an incomplete sequence.
-constexpr size_t kLogLineLimit = 1023;
-
-std::string withoutCutCharacter(std::string line) {
-    if (line.size() == kLogLineLimit) {
-        size_t lead = line.size();
-        while (lead > 0 && (static_cast<unsigned char>(line[lead - 1]) & 0xC0) == 0x80 &&
-               line.size() - lead < 3) {
-            --lead;
-        }
-        if (lead > 0 && static_cast<unsigned char>(line[lead - 1]) >= 0xC0) {
-            line.resize(lead - 1);
-        }
-    }
-    return line;
-}
-
-void checkLogLine(const __android_logger_data* data, const char* message) {
-    require(data->priority == ANDROID_LOG_INFO, "log line not at info priority");
-    require(data->tag != nullptr && strcmp(data->tag, "MobileBarcodeScannerNative") == 0, "log line tag");
-    require(message != nullptr, "log line without a message");
-    if (!isUtf8(reinterpret_cast<const unsigned char*>(withoutCutCharacter(message).c_str()))) {
-        fprintf(stderr, "log line bytes:");
-        for (const char* p = message; *p != 0; ++p) {
-            fprintf(stderr, " %02X", static_cast<unsigned char>(*p));
-        }
-        fail("\nlog line is not UTF-8");
-    }
-}
-
-// The host's memory manager: grants a number of blocks (or all), refuses the rest, and frees
-// everything it granted when the host is done with this input.
-class HostMemory : public IHostMemory {
-public:
-    explicit HostMemory(int grants) : m_grantsLeft(grants) {}
-    ~HostMemory() override {
-        for (auto& block : m_blocks) {
-            free(block.first);
-        }
-    }
-    bool AllocMemory(void** block, uint32_t size) override {
-        require(block != nullptr, "AllocMemory without a place for the block");
-        require(size > 0 && size <= (1u << 24), "AllocMemory of an absurd size");
-        if (m_grantsLeft == 0) {
-            return false;
-        }
-        if (m_grantsLeft > 0) {
-            --m_grantsLeft;
-        }
-        *block = malloc(size);
-        m_blocks[*block] = size;
-        return true;
-    }
-    // Whether text starts a block of this manager that holds length units and a terminator
-    // right after them.
-    bool holds(const ShortWchar* text, uint32_t length) const {
-        auto found = m_blocks.find(const_cast<ShortWchar*>(text));
-        return found != m_blocks.end() && (static_cast<uint64_t>(length) + 1) * 2 <= found->second &&
-               text[length] == 0;
-    }
-
-private:
-    std::map<void*, uint32_t> m_blocks;
-    int m_grantsLeft;
-};
 
 // An Android helper that cannot find the Java class: without a VM there is none to find.
 class AndroidHelper : public IAndroidHelper {
