@@ -256,13 +256,14 @@ TEST_F(DriverMethods, SetParameterAcceptsOnlyTheDeviceSettingAsText) {
 TEST_F(DriverMethods, SetParameterRefusesOtherNamesAndNonTextRecords) {
     const std::u16string name = u"BluetoothDevice";
     const std::u16string lower = u"bluetoothdevice";
+    const std::u16string trailingSpace = name + u" ";  // the records point into these texts
     const std::u16string value = u"AA:BB";
     tVariant nullText = componenttest::stringRecord(value);
     nullText.string.text = nullptr;
     tVariant numberName = componenttest::integerRecord(0x1234);
     const std::vector<std::vector<tVariant>> refused = {
         {componenttest::stringRecord(lower), componenttest::stringRecord(value)},
-        {componenttest::stringRecord(name + u" "), componenttest::stringRecord(value)},
+        {componenttest::stringRecord(trailingSpace), componenttest::stringRecord(value)},
         {numberName, componenttest::stringRecord(value)},
         {nullText, componenttest::stringRecord(value)},
         {componenttest::stringRecord(name), componenttest::integerRecord(7)},
