@@ -204,7 +204,7 @@ bool MobileBarcodeScannerNative::MethGetLastError(tVariant& result, tVariant& de
 bool MobileBarcodeScannerNative::MethSetParameter(tVariant& result, const std::wstring& name,
                                                   const tVariant& value) {
     trace("MethSetParameter");
-    trace("%s", wstrtostr(name).c_str());
+    traceText(wstrtostr(name).c_str());
     result.typeCode = VariantBool;
     // A value record that holds no string is refused rather than read as one.
     bool valueIsText = value.typeCode == VariantShortString && value.string.text != nullptr;
@@ -214,7 +214,7 @@ bool MobileBarcodeScannerNative::MethSetParameter(tVariant& result, const std::w
     }
     std::wstring address = convFromShortWchar(value);
     m_scanner.SetDeviceAddress(address);
-    trace("%s", wstrtostr(address).c_str());
+    traceText(wstrtostr(address).c_str());
     trace("Set BluetoothDevice");
     result.boolValue = 1;
     return true;

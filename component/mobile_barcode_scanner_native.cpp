@@ -179,7 +179,7 @@ void MobileBarcodeScannerNative::OnInput(const std::u16string& hostSource, const
     try {
         trace("OnInput");
         HostBarcode hostData(data);
-        trace("ExternalEvent message is - %s", wstrtostr(data).c_str());
+        traceText(wstrtostr(data).c_str(), "ExternalEvent message is - ");
         m_iConnect->ExternalEvent(hostSource.c_str(), m_hostEventMessage.c_str(), hostData.units());
     } catch (...) {
         // The barcode is lost, but nothing escapes into the Java thread that delivered it.

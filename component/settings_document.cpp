@@ -46,7 +46,7 @@ std::wstring buildSettingsDocument(bool russian, const std::wstring& choiceList)
 bool MobileBarcodeScannerNative::MethGetParameters(tVariant& result, tVariant& settings) {
     trace("MethGetParameters");
     std::wstring choiceList = m_scanner.GetDevicesChoiceList();
-    trace("%s", wstrtostr(choiceList).c_str());
+    traceText(wstrtostr(choiceList).c_str());
     settings = AllocAndConvertVariant(buildSettingsDocument(m_isRussian != 0, choiceList).c_str());
     setBoolean(result, true);
     return true;

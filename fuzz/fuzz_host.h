@@ -54,29 +54,13 @@ inline bool isUtf8(const unsigned char* text) {
     return true;
 }
 
-// The Android log formats every line into a buffer of 1024 bytes, so a longer line arrives cut
-// to 1023 bytes, possibly inside a character; only that cut may leave an incomplete sequence.
-constexpr size_t kLogLineLimit = 1023;
-
-inline std::string withoutCutCharacter(std::string line) {
-    if (line.size() == kLogLineLimit) {
-        size_t lead = line.size();
-        while (lead > 0 && (static_cast<unsigned char>(line[lead - 1]) & 0xC0) == 0x80 &&
-               line.size() - lead < 3) {
-            --lead;
-        }
-        if (lead > 0 && static_cast<unsigned char>(line[lead - 1]) >= 0xC0) {
-            line.resize(lead - 1);
-        }
-    }
-    return line;
-}
-
+// The library cuts outside text that the Android log could not keep whole at a character
+// boundary itself, so every line is whole UTF-8.
 inline void checkLogLine(const __android_logger_data* data, const char* message) {
     require(data->priority == ANDROID_LOG_INFO, "log line not at info priority");
     require(data->tag != nullptr && strcmp(data->tag, "MobileBarcodeScannerNative") == 0, "log line tag");
     require(message != nullptr, "log line without a message");
-    if (!isUtf8(reinterpret_cast<const unsigned char*>(withoutCutCharacter(message).c_str()))) {
+    if (!isUtf8(reinterpret_cast<const unsigned char*>(message))) {
         fprintf(stderr, "log line bytes:");
         for (const char* p = message; *p != 0; ++p) {
             fprintf(stderr, " %02X", static_cast<unsigned char>(*p));

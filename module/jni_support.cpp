@@ -147,7 +147,7 @@ JNIEXPORT void JNICALL Java_com_BTBarcodeScannerPackage_BTBarcodeScannerLib_BTBa
     if (chars == nullptr) {
         return;
     }
-    trace("%s", chars);
+    traceText(chars);
     env->ReleaseStringUTFChars(text, chars);
 }
 

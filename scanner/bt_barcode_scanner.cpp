@@ -514,7 +514,7 @@ Java_com_kestra_MobileBarcodeScannerPackage_MobileBarcodeScanner_SendBarcode(JNI
         }
         std::wstring text = Java_To_WStr(env, barcode);
         trace("Got_barcode");
-        trace("%s", wstrtostr(text).c_str());
+        traceText(wstrtostr(text).c_str());
         (*frame.callback)(text);
     } catch (...) {
         // Nothing may leave a JNI native; the barcode is lost.

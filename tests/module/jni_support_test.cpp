@@ -262,3 +262,23 @@ TEST(JavaStrings, LongStringsConvertWholeEitherWay) {
     EXPECT_EQ(units, backUnits);
     env->DeleteLocalRef(back);
 }
+
+TEST(Trace, OutsideTextIsLiteralAndLongTextIsCutBetweenCharacters) {
+    LogWindow log;
+    traceText("50% off %s %n");
+    traceText("4601234567893", "ExternalEvent message is - ");
+    std::string cyrillic;
+    while (cyrillic.size() < 3000) {
+        cyrillic += "Штрихкод";  // two bytes a letter
+    }
+    traceText(cyrillic.c_str());
+    traceText(cyrillic.c_str(), "prefix ");
+    std::vector<std::string> messages = log.messages();
+    ASSERT_EQ(4u, messages.size());
+    EXPECT_EQ("50% off %s %n", messages[0]);
+    EXPECT_EQ("ExternalEvent message is - 4601234567893", messages[1]);
+    // Cut where the log cuts, but never inside a two-byte letter.
+    EXPECT_EQ(1022u, messages[2].size());
+    EXPECT_EQ(0, cyrillic.compare(0, messages[2].size(), messages[2]));
+    EXPECT_EQ("prefix " + cyrillic.substr(0, 1016), messages[3]);
+}

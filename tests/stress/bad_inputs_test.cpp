@@ -150,7 +150,7 @@ TEST(HugeBarcode, AMillionUnitsArriveWholeWhileTheLogLineIsCutByTheLog) {
     std::vector<testsupport::RecordedEvent> events = host.events();
     ASSERT_EQ(1u, events.size());
     EXPECT_TRUE(events[0].data == barcode) << "the event carries " << events[0].data.size() << " units";
-    // The Android log formats a line into 1024 bytes: the barcode's line is its beginning.
+    // The Android log keeps 1023 bytes of a line: the barcode's line is its beginning.
     std::string asText(barcode.begin(), barcode.end());
     bool found = false;
     for (const std::string& line : log.messages()) {
