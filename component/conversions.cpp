@@ -141,6 +141,15 @@ std::string wstrtostr(std::wstring text) {
     return result;
 }
 
+ShortWcharText::ShortWcharText(const std::wstring& text) {
+    size_t length = wcslen(text.c_str());
+    if (length >= kStackUnits) {
+        m_heapUnits.reset(new ShortWchar[length + 1]);
+        m_units = m_heapUnits.get();
+    }
+    convToShortWchar(&m_units, text.c_str(), static_cast<uint32_t>(length + 1));
+}
+
 WcharWrapper::WcharWrapper(const wchar_t* text) {
     if (text == nullptr) {
         return;

@@ -6,7 +6,9 @@
 
 #include "host/host_api.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 // Copies count units of source into *target, each cut to 16 bits. A count of 0 means the whole
@@ -30,6 +32,23 @@ std::wstring convFromShortWchar(const tVariant& variant);
 // The text up to its first zero unit as a narrow string for the log: in the C library's current
 // multibyte encoding when it can hold the text, otherwise in UTF-8.
 std::string wstrtostr(std::wstring text);
+
+// A wide text up to its first zero unit as a host short string, for handing over at once: on the
+// stack when it is short (barcodes and device addresses are), on the heap otherwise.
+class ShortWcharText {
+public:
+    explicit ShortWcharText(const std::wstring& text);
+    ShortWcharText(const ShortWcharText&) = delete;
+    ShortWcharText& operator=(const ShortWcharText&) = delete;
+
+    const ShortWchar* units() const { return m_units; }
+
+private:
+    static constexpr size_t kStackUnits = 64;
+    ShortWchar m_stackUnits[kStackUnits];
+    std::unique_ptr<ShortWchar[]> m_heapUnits;
+    ShortWchar* m_units = m_stackUnits;
+};
 
 // One text held both as a host short string and as a wide string. Empty (both null) when built
 // from a null pointer.

@@ -5,7 +5,6 @@
 
 #include <cwchar>
 #include <limits>
-#include <memory>
 #include <utility>
 
 namespace {
@@ -19,29 +18,6 @@ std::u16string toHostString(const std::wstring& text) {
     hostText.resize(length);
     return hostText;
 }
-
-// A barcode as a host short string: on the stack when it is short, as barcodes are.
-class HostBarcode {
-public:
-    explicit HostBarcode(const std::wstring& text) {
-        size_t length = wcslen(text.c_str());
-        if (length >= kStackUnits) {
-            m_heapUnits.reset(new ShortWchar[length + 1]);
-            m_units = m_heapUnits.get();
-        }
-        convToShortWchar(&m_units, text.c_str(), static_cast<uint32_t>(length + 1));
-    }
-    HostBarcode(const HostBarcode&) = delete;
-    HostBarcode& operator=(const HostBarcode&) = delete;
-
-    const ShortWchar* units() const { return m_units; }
-
-private:
-    static constexpr size_t kStackUnits = 64;
-    ShortWchar m_stackUnits[kStackUnits];
-    std::unique_ptr<ShortWchar[]> m_heapUnits;
-    ShortWchar* m_units = m_stackUnits;
-};
 
 }  // namespace
 
@@ -178,7 +154,7 @@ void MobileBarcodeScannerNative::OnInput(const std::u16string& hostSource, const
     }
     try {
         trace("OnInput");
-        HostBarcode hostData(data);
+        ShortWcharText hostData(data);
         traceText(wstrtostr(data).c_str(), "ExternalEvent message is - ");
         m_iConnect->ExternalEvent(hostSource.c_str(), m_hostEventMessage.c_str(), hostData.units());
     } catch (...) {

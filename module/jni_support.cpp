@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cwchar>
-#include <memory>
 
 std::atomic<JavaVM*> g_jvm{nullptr};
 
@@ -112,18 +111,8 @@ jstring WCHARp_To_Java(JNIEnv* /*env*/, const ShortWchar* text) {
 }
 
 jstring WStr_To_Java(JNIEnv* env, std::wstring text) {
-    // A short text (a device address) is converted on the stack.
-    constexpr size_t kStackUnits = 64;
-    ShortWchar stackUnits[kStackUnits];
-    size_t length = wcslen(text.c_str());
-    std::unique_ptr<ShortWchar[]> heapUnits;
-    ShortWchar* converted = stackUnits;
-    if (length >= kStackUnits) {
-        heapUnits.reset(new ShortWchar[length + 1]);
-        converted = heapUnits.get();
-    }
-    convToShortWchar(&converted, text.c_str(), static_cast<uint32_t>(length + 1));
-    return WCHARp_To_Java(env, converted);
+    ShortWcharText converted(text);
+    return WCHARp_To_Java(env, converted.units());
 }
 
 extern "C" {
