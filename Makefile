@@ -2,7 +2,7 @@
 PRESETS := linux-x86 linux-x64
 JOBS ?= $(shell nproc)
 
-.PHONY: all build deps test demo format clean asan tsan fuzz fuzz-coverage
+.PHONY: all build deps test demo bench asan tsan fuzz fuzz-coverage format format-check check-docs clean
 
 all: build
 
@@ -59,9 +59,13 @@ fuzz:
 	  >build/fuzz-vm.log 2>&1 || { tail -n 80 build/fuzz-vm.log; exit 1; }
 	@grep -E '^#[0-9]+.*DONE|^stat::' build/fuzz-vm.log
 
-# Line and region coverage of the library by both fuzz corpora (after `make fuzz`).
+# Line and region coverage of the library by both fuzz corpora: what `make fuzz` learnt, or the
+# committed seed sessions alone when it has not run yet.
 fuzz-coverage:
+	scripts/install-deps.sh clang-14 libclang-rt-14-dev llvm-14
+	cmake --preset linux-x86-fuzz >/dev/null
 	cmake --build --preset linux-x86-fuzz -j $(JOBS) --target kestra_fuzz_component_coverage kestra_fuzz_vm_coverage
+	mkdir -p build/fuzz-corpus build/fuzz-corpus-vm
 	LLVM_PROFILE_FILE=build/fuzz-coverage.profraw $(FUZZ_BUILD)/fuzz/kestra_fuzz_component_coverage \
 	  -runs=0 build/fuzz-corpus fuzz/corpus >/dev/null 2>&1
 	LLVM_PROFILE_FILE=build/fuzz-vm-coverage.profraw $(FUZZ_BUILD)/fuzz/kestra_fuzz_vm_coverage \
@@ -72,8 +76,25 @@ fuzz-coverage:
 	  -object $(FUZZ_BUILD)/fuzz/kestra_fuzz_vm_coverage -instr-profile=build/fuzz-coverage.profdata \
 	  $(CURDIR)/component $(CURDIR)/module $(CURDIR)/scanner
 
+# Benchmarks of the 32-bit library inside a real VM: the barcode path and the driver calls
+# against their floors, allocations, then instruction counts under callgrind. BENCH_ARGS go to
+# the benchmark program (for example --benchmark_repetitions=3).
+bench: deps
+	cmake --preset linux-x86 >/dev/null && cmake --build --preset linux-x86 -j $(JOBS) --target kestra_bench
+	bench/run.sh build/linux-x86 $(BENCH_ARGS)
+
+# Every C++ file of the project, formatted by the root .clang-format; format-check changes
+# nothing and fails on the first file that differs.
+FORMATTED = $(shell git ls-files '*.cpp' '*.h')
 format:
-	find module host component scanner tests $(wildcard tools) -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+	clang-format -i $(FORMATTED)
+
+format-check:
+	@clang-format --dry-run --Werror $(FORMATTED)
+
+# Every `make` rule and `ctest` command the documentation shows does what it says (run after a build).
+check-docs:
+	scripts/check-docs.sh
 
 clean:
 	rm -rf build

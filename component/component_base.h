@@ -34,7 +34,8 @@ public:
     virtual bool GetParamDefValue(int32_t number, int32_t parameter, tVariant* value) = 0;
     virtual bool HasRetVal(int32_t number) = 0;
     virtual bool CallAsProc(int32_t number, tVariant* parameters, int32_t arraySize) = 0;
-    virtual bool CallAsFunc(int32_t number, tVariant* returnValue, tVariant* parameters, int32_t arraySize) = 0;
+    virtual bool CallAsFunc(int32_t number, tVariant* returnValue, tVariant* parameters,
+                            int32_t arraySize) = 0;
 };
 
 class LocaleBase {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what building and testing need, from Debian's packages only. Idempotent: it does
-# nothing when everything is already there. Needs root (or sudo) only when something is missing.
+# Installs what building and testing need, from Debian's packages only, plus any packages named
+# as arguments. Idempotent: when everything is there it calls no apt-get and needs no root.
+# When something is missing, root installs it; anyone else is told what to run.
 set -euo pipefail
 
 packages=(
@@ -8,27 +9,54 @@ packages=(
   openjdk-17-jdk-headless openjdk-17-jdk-headless:i386
   android-liblog-dev android-liblog-dev:i386
   libgtest-dev libgtest-dev:i386
+  libbenchmark-dev libbenchmark-dev:i386 valgrind
   clang-format
   tmux
 )
 packages+=("$@")
 
-as_root() {
-  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+native=$(dpkg --print-architecture)
+
+# The architectures the packages name (beyond the machine's own) must be known to dpkg.
+known=$(dpkg --print-foreign-architectures)
+foreign=()
+for package in "${packages[@]}"; do
+  case "$package" in
+    *:*) arch=${package##*:} ;;
+    *) continue ;;
+  esac
+  [ "$arch" = "$native" ] && continue
+  grep -qxF "$arch" <<<"$known" || foreign+=("$arch")
+done
+mapfile -t foreign < <(printf '%s\n' "${foreign[@]+"${foreign[@]}"}" | sort -u | sed '/^$/d')
+
+# One line per installed package and architecture: "name:arch". A name without an architecture
+# means the machine's own (or an architecture-independent package).
+installed=$(dpkg-query -W -f='${db:Status-Status} ${Package}:${Architecture}\n' 2>/dev/null |
+  awk '$1 == "installed" { print $2 }')
+is_installed() {
+  case "$1" in
+    *:*) grep -qxF "$1" <<<"$installed" ;;
+    *) grep -qxF "$1:$native" <<<"$installed" || grep -qxF "$1:all" <<<"$installed" ;;
+  esac
 }
-
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  as_root dpkg --add-architecture i386
-  as_root apt-get update -q
-fi
-
 missing=()
 for package in "${packages[@]}"; do
-  status=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)
-  [ "$status" = "installed" ] || missing+=("$package")
+  is_installed "$package" || missing+=("$package")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+[ ${#missing[@]} -eq 0 ] && [ ${#foreign[@]} -eq 0 ] && exit 0
 
+if [ "$(id -u)" -ne 0 ]; then
+  {
+    echo "Missing Debian packages: ${missing[*]}"
+    echo "Run as root, then build again:"
+    for arch in "${foreign[@]+"${foreign[@]}"}"; do echo "  dpkg --add-architecture $arch"; done
+    echo "  apt-get update && apt-get install --no-install-recommends ${missing[*]}"
+  } >&2
+  exit 1
+fi
+
+for arch in "${foreign[@]+"${foreign[@]}"}"; do dpkg --add-architecture "$arch"; done
 echo "Installing: ${missing[*]}"
-as_root apt-get update -q
-as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+apt-get update -q
+DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
