@@ -58,5 +58,7 @@ fi
 
 for arch in "${foreign[@]+"${foreign[@]}"}"; do dpkg --add-architecture "$arch"; done
 echo "Installing: ${missing[*]}"
-apt-get update -q
-DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+# Another install running at the same time (a second build, say) holds dpkg's lock: wait for it.
+lock=(-o DPkg::Lock::Timeout=600)
+apt-get "${lock[@]}" update -q
+DEBIAN_FRONTEND=noninteractive apt-get "${lock[@]}" install -y -q --no-install-recommends "${missing[@]}"
