@@ -206,8 +206,10 @@ bool MobileBarcodeScannerNative::MethSetParameter(tVariant& result, const std::w
     trace("MethSetParameter");
     traceText(wstrtostr(name).c_str());
     result.typeCode = VariantBool;
-    // A value record that holds no string is refused rather than read as one.
-    bool valueIsText = value.typeCode == VariantShortString && value.string.text != nullptr;
+    // A value record that holds no string is refused rather than read as one. Hosts encode the
+    // empty text as a string record with no pointer and length 0; that one is the empty text.
+    bool valueIsText =
+        value.typeCode == VariantShortString && (value.string.text != nullptr || value.string.length == 0);
     if (wcscmp(L"BluetoothDevice", name.c_str()) != 0 || !valueIsText) {
         result.boolValue = 0;
         return true;

@@ -5,156 +5,94 @@
 #include "module/trace.h"
 #include "scanner/java_contract.h"
 
+#include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
-#include <thread>
+#include <new>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 namespace {
 
 constexpr wchar_t kUnknownError[] = L"Неизвестная ошибка компоненты";
 constexpr wchar_t kNoErrorDescription[] = L"Не удалось получить описание ошибки.";
 
-// What the registry knows of one recorder. The recorder owns it; the registry reads and writes
-// it only under its mutex.
-struct Registration {
-    const BarcodeCallback* callback = nullptr;
-    // The only peer (a global reference) that may deliver; null until the peer exists.
-    jobject peer = nullptr;
-    // Until construction ends, a recorder without peer takes barcodes from this thread only.
-    std::thread::id constructingThread;
-    // Deliveries started and not yet ended, on every thread.
-    uint32_t inFlight = 0;
-    bool registered = false;
+// What every delivery to one recorder needs: its callback. The recorder and each delivery
+// running to it share it, so a callback that destroys its own scanner lives until it returns.
+struct DeliveryState {
+    explicit DeliveryState(BarcodeCallback callback) : callback(std::move(callback)) {}
+    const BarcodeCallback callback;
+    // Deliveries started and not yet ended, on every thread; read and written under the
+    // registry's mutex.
+    uint32_t running = 0;
 };
 
-// One delivery running on this thread, from its start until its callback has returned. A
-// thread's deliveries nest (a callback may cause another barcode to be sent), so they form a
-// stack through outer.
-struct DeliveryFrame {
-    // Null once its recorder was destroyed by this very thread during the delivery.
-    Registration* registration = nullptr;
-    const BarcodeCallback* callback = nullptr;
-    jobject peer = nullptr;
-    DeliveryFrame* outer = nullptr;
-    // The callback of a recorder that its own delivery destroyed: it lives until this delivery,
-    // the outermost one that runs it, has ended.
-    std::unique_ptr<BarcodeCallback> orphanedCallback;
-};
-
-// The innermost delivery of the calling thread, or null.
-thread_local DeliveryFrame* t_innermostDelivery = nullptr;
+// The states of the deliveries running on this thread, innermost last: a callback may cause
+// another barcode to be sent on its own thread.
+thread_local std::vector<const DeliveryState*> t_runningDeliveries;
 
 // Recorders that may receive barcodes, by address. The long a Java peer hands to SendBarcode is
-// trusted for nothing: a barcode is delivered only to an address registered here, and only when
-// it comes from that recorder's own peer. Addresses are reused, so a peer whose recorder is gone
-// may hold the address of a newer recorder; comparing the sender with the peer keeps its barcodes
-// away from a component they were never meant for. A delivery counts itself in its recorder's
-// registration and runs the recorder's own callback with no lock held, so deliveries never wait
-// for each other; the scanner's destructor unregisters its recorders and then waits for their
-// deliveries still in flight, so no callback runs, and none is destroyed while it runs, once the
-// destructor has returned.
+// trusted for nothing: a barcode is delivered only to an address registered here. No two
+// recorders ever share an address (see CBTBarcodeScannerRecorder::operator delete), so a peer
+// whose recorder is gone finds nothing here, whether its native is an instance or a static one.
+// A delivery runs its recorder's callback with no lock held, so deliveries never wait for each
+// other; destruction removes the recorder and then waits for its deliveries on other threads.
 class LiveRecorders {
 public:
-    // Registers a recorder that the calling thread is constructing.
-    void add(const void* recorder, Registration& registration) {
+    // Before the Java peer exists: a barcode it sends from its constructor, from show or from a
+    // thread it starts meanwhile is delivered.
+    void add(const void* recorder, std::shared_ptr<DeliveryState> state) {
         std::lock_guard<std::mutex> lock(m_mutex);
-        registration.constructingThread = std::this_thread::get_id();
-        registration.registered = true;
-        m_live[reinterpret_cast<uintptr_t>(recorder)] = &registration;
-    }
-
-    // From now on only this peer (a global reference) may deliver to the recorder.
-    void setPeer(Registration& registration, jobject peer) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        registration.peer = peer;
-    }
-
-    // Until construction ends, a recorder without peer takes barcodes from the constructing
-    // thread only: those are sent by the peer's own constructor, which runs inside NewObject.
-    void endConstruction(Registration& registration) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        registration.constructingThread = std::thread::id();
+        m_live[reinterpret_cast<uintptr_t>(recorder)] = std::move(state);
     }
 
     // No delivery to the recorder starts after this.
-    void unregister(const void* recorder, Registration& registration) {
+    void remove(const void* recorder) {
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (!registration.registered) {
-            return;
-        }
-        registration.registered = false;
         m_live.erase(reinterpret_cast<uintptr_t>(recorder));
     }
 
-    // Waits, once the recorder is unregistered, until no delivery to it runs on another thread.
-    // A delivery on the calling thread is further up this very stack (a callback that destroys
-    // its own scanner): waiting for it would never end. It is detached from the registration
-    // instead, which its recorder may then take away.
-    void waitForDeliveries(Registration& registration) {
+    // Once the recorder is removed: waits until no delivery to it runs on another thread. One
+    // on the calling thread is further up this very stack (a callback that destroys its own
+    // scanner) and keeps the state alive itself; waiting for it would never end.
+    void waitForDeliveries(const DeliveryState& state) {
         std::unique_lock<std::mutex> lock(m_mutex);
-        m_deliveryEnded.wait(lock,
-                             [&] { return registration.inFlight == deliveriesOnThisThread(registration); });
-        for (DeliveryFrame* frame = t_innermostDelivery; frame != nullptr; frame = frame->outer) {
-            if (frame->registration == &registration) {
-                frame->registration = nullptr;
-                --registration.inFlight;
-            }
-        }
+        m_deliveryEnded.wait(lock, [&] { return state.running == deliveriesOnThisThread(state); });
     }
 
-    // Starts a delivery to the recorder at this address: the frame gets its callback and the
-    // peer the sender must be (null while the peer is being constructed on this thread), and
-    // becomes the thread's innermost delivery. False when no recorder there can take a barcode
-    // now; the frame is then untouched.
-    bool beginDelivery(uintptr_t address, DeliveryFrame& frame) {
+    // The state of the recorder at this address, counted as running one more delivery; null
+    // when no recorder there takes barcodes.
+    std::shared_ptr<DeliveryState> beginDelivery(uintptr_t address) {
         std::lock_guard<std::mutex> lock(m_mutex);
         auto found = m_live.find(address);
         if (found == m_live.end()) {
-            return false;
+            return nullptr;
         }
-        Registration& registration = *found->second;
-        if (registration.peer == nullptr && registration.constructingThread != std::this_thread::get_id()) {
-            return false;
-        }
-        ++registration.inFlight;
-        frame.registration = &registration;
-        frame.callback = registration.callback;
-        frame.peer = registration.peer;
-        frame.outer = t_innermostDelivery;
-        t_innermostDelivery = &frame;
-        return true;
+        ++found->second->running;
+        return found->second;
     }
 
-    // Ends the thread's innermost delivery.
-    void endDelivery(DeliveryFrame& frame) {
-        t_innermostDelivery = frame.outer;
-        if (frame.registration == nullptr) {
-            return;
-        }
+    // Ends a delivery and lets go of its state under the lock, so that a waiting destruction
+    // finds at most its own reference left.
+    void endDelivery(std::shared_ptr<DeliveryState>& state) {
         std::lock_guard<std::mutex> lock(m_mutex);
-        --frame.registration->inFlight;
-        // Only the destruction of an unregistered recorder waits; the registration may be gone
-        // as soon as the mutex is released, so the waiter is woken before.
-        if (!frame.registration->registered) {
-            m_deliveryEnded.notify_all();
-        }
+        --state->running;
+        state.reset();
+        m_deliveryEnded.notify_all();
     }
 
 private:
-    static uint32_t deliveriesOnThisThread(const Registration& registration) {
-        uint32_t count = 0;
-        for (const DeliveryFrame* frame = t_innermostDelivery; frame != nullptr; frame = frame->outer) {
-            count += frame->registration == &registration ? 1 : 0;
-        }
-        return count;
+    static uint32_t deliveriesOnThisThread(const DeliveryState& state) {
+        return static_cast<uint32_t>(
+            std::count(t_runningDeliveries.begin(), t_runningDeliveries.end(), &state));
     }
 
     std::mutex m_mutex;
     std::condition_variable m_deliveryEnded;
-    std::unordered_map<uintptr_t, Registration*> m_live;
+    std::unordered_map<uintptr_t, std::shared_ptr<DeliveryState>> m_live;
 };
 
 // Never destroyed: Java threads may still send barcodes while the process exits.
@@ -163,31 +101,44 @@ LiveRecorders& liveRecorders() {
     return *registry;
 }
 
-// Hands a recorder's callback, when a delivery on this thread still runs it, to the outermost
-// such delivery, which destroys it when it ends.
-void keepWhileRunningOnThisThread(std::unique_ptr<BarcodeCallback>& callback) {
-    DeliveryFrame* outermost = nullptr;
-    for (DeliveryFrame* frame = t_innermostDelivery; frame != nullptr; frame = frame->outer) {
-        if (frame->callback == callback.get()) {
-            outermost = frame;
+// One delivery to the recorder at an address, from its start to its end, on this thread.
+class Delivery {
+public:
+    explicit Delivery(uintptr_t address) {
+        // Room first: nothing may fail once the delivery counts as running.
+        t_runningDeliveries.reserve(t_runningDeliveries.size() + 1);
+        m_state = liveRecorders().beginDelivery(address);
+        if (m_state) {
+            t_runningDeliveries.push_back(m_state.get());
         }
     }
-    if (outermost != nullptr) {
-        outermost->orphanedCallback = std::move(callback);
+    ~Delivery() {
+        if (m_state) {
+            t_runningDeliveries.pop_back();
+            liveRecorders().endDelivery(m_state);
+        }
     }
-}
+    Delivery(const Delivery&) = delete;
+    Delivery& operator=(const Delivery&) = delete;
 
-// Ends a delivery however the callback leaves.
-class DeliveryInFlight {
-public:
-    explicit DeliveryInFlight(DeliveryFrame& frame) : m_frame(frame) {}
-    ~DeliveryInFlight() { liveRecorders().endDelivery(m_frame); }
-    DeliveryInFlight(const DeliveryInFlight&) = delete;
-    DeliveryInFlight& operator=(const DeliveryInFlight&) = delete;
+    // Null when no live recorder has the address.
+    const BarcodeCallback* callback() const { return m_state ? &m_state->callback : nullptr; }
 
 private:
-    DeliveryFrame& m_frame;
+    std::shared_ptr<DeliveryState> m_state;
 };
+
+// Storage of destroyed recorders, linked through its first bytes: kept, and so never handed
+// out again, and still reachable for leak checkers.
+std::atomic<void*> g_retiredRecorders{nullptr};
+
+void retireStorage(void* storage) noexcept {
+    void* retired = g_retiredRecorders.load(std::memory_order_relaxed);
+    do {
+        *static_cast<void**>(storage) = retired;
+    } while (!g_retiredRecorders.compare_exchange_weak(retired, storage, std::memory_order_release,
+                                                       std::memory_order_relaxed));
+}
 
 // A method of the peer's class, or null with the lookup's NoSuchMethodError cleared.
 jmethodID findPeerMethod(JNIEnv* env, jclass javaClass, const char* name, const char* signature) {
@@ -211,11 +162,10 @@ public:
 
     jclass javaClass() const { return m_javaClass; }
     jobject javaPeer() const { return m_javaPeer; }
-    // No barcode reaches the recorder once this has returned, and none is still on its way to it
-    // on another thread.
-    void stopDeliveries();
     // No delivery to the recorder starts after this.
-    void unregister();
+    void unregister() { liveRecorders().remove(this); }
+    // Once unregistered: no delivery to the recorder runs on another thread after this.
+    void waitForDeliveries() const { liveRecorders().waitForDeliveries(*m_callback); }
 
     // Drops the global references (the Java peer goes to the garbage collector).
     void releaseReferences(JNIEnv* env);
@@ -227,40 +177,33 @@ private:
     jclass m_javaClass = nullptr;
     jobject m_javaPeer = nullptr;
     IAddInDefBaseEx* m_iConnect;
-    // On the heap, so that a delivery that destroys this recorder can keep it until it returns.
-    std::unique_ptr<BarcodeCallback> m_callback;
-    Registration m_registration;
+    // Shared with the deliveries running to this recorder.
+    std::shared_ptr<DeliveryState> m_callback;
 };
 
 // The callback is in place and registered before any Java code runs, so a barcode the peer
-// sends from its constructor or from show is delivered.
+// sends from its constructor, from show or from a thread it starts meanwhile is delivered.
 CBTBarcodeScannerRecorder::CBTBarcodeScannerRecorder(IAddInDefBaseEx* connection, BarcodeCallback callback,
                                                      char* /*owner*/)
-    : m_iConnect(connection), m_callback(std::make_unique<BarcodeCallback>(std::move(callback))) {
-    m_registration.callback = m_callback.get();
-    liveRecorders().add(this, m_registration);
+    : m_iConnect(connection), m_callback(std::make_shared<DeliveryState>(std::move(callback))) {
+    liveRecorders().add(this, m_callback);
     try {
         createPeer();
     } catch (...) {
-        stopDeliveries();
-        keepWhileRunningOnThisThread(m_callback);
+        unregister();
+        waitForDeliveries();
         throw;
     }
-    liveRecorders().endConstruction(m_registration);
 }
 
 CBTBarcodeScannerRecorder::~CBTBarcodeScannerRecorder() {
-    stopDeliveries();
-    keepWhileRunningOnThisThread(m_callback);
-}
-
-void CBTBarcodeScannerRecorder::unregister() {
-    liveRecorders().unregister(this, m_registration);
-}
-
-void CBTBarcodeScannerRecorder::stopDeliveries() {
     unregister();
-    liveRecorders().waitForDeliveries(m_registration);
+    waitForDeliveries();
+}
+
+void RetireRecorder::operator()(CBTBarcodeScannerRecorder* recorder) const noexcept {
+    recorder->~CBTBarcodeScannerRecorder();
+    retireStorage(recorder);
 }
 
 void CBTBarcodeScannerRecorder::createPeer() {
@@ -314,7 +257,6 @@ void CBTBarcodeScannerRecorder::createPeer() {
     if (m_javaPeer == nullptr) {
         return;
     }
-    liveRecorders().setPeer(m_registration, m_javaPeer);
     jmethodID show =
         findPeerMethod(env, m_javaClass, java_contract::kShowName, java_contract::kShowSignature);
     if (show != nullptr) {
@@ -353,9 +295,9 @@ CBTBarcodeScanner::~CBTBarcodeScanner() {
     }
     m_recorder->unregister();
     for (const auto& recorder : m_replacedRecorders) {
-        recorder->stopDeliveries();
+        recorder->waitForDeliveries();
     }
-    m_recorder->stopDeliveries();
+    m_recorder->waitForDeliveries();
     JNIEnv* env = getJniEnv();
     for (const auto& recorder : m_replacedRecorders) {
         recorder->releaseReferences(env);
@@ -375,8 +317,16 @@ void CBTBarcodeScanner::setIConnect(IAddInDefBaseEx* connection, BarcodeCallback
     if (m_recorder != nullptr) {
         m_replacedRecorders.reserve(m_replacedRecorders.size() + 1);
     }
-    auto recorder = std::make_unique<CBTBarcodeScannerRecorder>(m_iConnect, std::move(callback),
-                                                                reinterpret_cast<char*>(this));
+    // The storage is retired even when construction fails: the Java peer may exist by then.
+    void* storage = ::operator new(sizeof(CBTBarcodeScannerRecorder));
+    RecorderPtr recorder;
+    try {
+        recorder.reset(new (storage) CBTBarcodeScannerRecorder(m_iConnect, std::move(callback),
+                                                               reinterpret_cast<char*>(this)));
+    } catch (...) {
+        retireStorage(storage);
+        throw;
+    }
     if (m_recorder != nullptr) {
         m_replacedRecorders.push_back(std::move(m_recorder));
     }
@@ -385,66 +335,68 @@ void CBTBarcodeScanner::setIConnect(IAddInDefBaseEx* connection, BarcodeCallback
 
 namespace {
 
-// Calls a boolean method of the current peer, with the address as its argument when one is
-// given. A recorder without a peer, a missing method or a call that threw gives false.
-bool callBooleanMethod(const CBTBarcodeScannerRecorder* recorder, const char* operation, const char* name,
-                       const char* signature, const std::wstring* address) {
+// Calls a method of the current peer: writes the operation's name to the log, looks the method
+// up and hands call the environment, the peer and the method. Without a recorder nothing is
+// written; without a peer, an environment or the method the call does not run. Either way the
+// result is then the fallback.
+template <typename Result, typename Call>
+Result callPeer(const CBTBarcodeScannerRecorder* recorder, const char* operation, const char* name,
+                const char* signature, Result fallback, Call call) {
     if (recorder == nullptr) {
-        return false;
+        return fallback;
     }
     trace("%s", operation);
     if (recorder->javaPeer() == nullptr) {
-        return false;
+        return fallback;
     }
     JNIEnv* env = getJniEnv();
     if (env == nullptr) {
-        return false;
-    }
-    LocalRef<jstring> javaAddress(env, address != nullptr ? WStr_To_Java(env, *address) : nullptr);
-    if (address != nullptr && !javaAddress) {
-        clearPendingException(env);
-        return false;
+        return fallback;
     }
     jmethodID method = findPeerMethod(env, recorder->javaClass(), name, signature);
     if (method == nullptr) {
-        return false;
+        return fallback;
     }
-    jboolean result = address != nullptr
-                          ? env->CallBooleanMethod(recorder->javaPeer(), method, javaAddress.get())
-                          : env->CallBooleanMethod(recorder->javaPeer(), method);
-    if (clearPendingException(env)) {
-        return false;
-    }
-    return result == JNI_TRUE;
+    return call(env, recorder->javaPeer(), method);
+}
+
+// A boolean method of the peer, with the address as its argument when one is given. Only JNI
+// true counts; a call that threw gives false.
+bool callBooleanMethod(const CBTBarcodeScannerRecorder* recorder, const char* operation, const char* name,
+                       const char* signature, const std::wstring* address) {
+    return callPeer(recorder, operation, name, signature, false,
+                    [&](JNIEnv* env, jobject peer, jmethodID method) {
+                        jboolean result;
+                        if (address != nullptr) {
+                            LocalRef<jstring> javaAddress(env, WStr_To_Java(env, *address));
+                            if (!javaAddress) {
+                                clearPendingException(env);
+                                return false;
+                            }
+                            result = env->CallBooleanMethod(peer, method, javaAddress.get());
+                        } else {
+                            result = env->CallBooleanMethod(peer, method);
+                        }
+                        return !clearPendingException(env) && result == JNI_TRUE;
+                    });
 }
 
 }  // namespace
 
 std::wstring CBTBarcodeScanner::GetDevicesChoiceList() {
-    if (m_recorder == nullptr) {
-        return std::wstring();
-    }
-    trace("GetDevicesChoiceList");
-    if (m_recorder->javaPeer() == nullptr) {
-        return std::wstring();
-    }
-    JNIEnv* env = getJniEnv();
-    if (env == nullptr) {
-        return std::wstring();
-    }
-    jmethodID method = findPeerMethod(env, m_recorder->javaClass(), java_contract::kGetDevicesListName,
-                                      java_contract::kGetDevicesListSignature);
-    if (method == nullptr) {
-        return std::wstring();
-    }
-    trace("GetDevicesList_meth_found");
-    LocalRef<jstring> list(env, static_cast<jstring>(env->CallObjectMethod(m_recorder->javaPeer(), method)));
-    trace("CallObjectMethod_GetDevicesList");
-    if (clearPendingException(env)) {
-        return std::wstring();
-    }
-    // A null list is an empty one.
-    return Java_To_WStr(env, list.get());
+    return callPeer(m_recorder.get(), "GetDevicesChoiceList", java_contract::kGetDevicesListName,
+                    java_contract::kGetDevicesListSignature, std::wstring(),
+                    [](JNIEnv* env, jobject peer, jmethodID method) {
+                        trace("GetDevicesList_meth_found");
+                        LocalRef<jstring> list(env,
+                                               static_cast<jstring>(env->CallObjectMethod(peer, method)));
+                        trace("CallObjectMethod_GetDevicesList");
+                        if (clearPendingException(env)) {
+                            return std::wstring();
+                        }
+                        // A null list is an empty one.
+                        return Java_To_WStr(env, list.get());
+                    });
 }
 
 bool CBTBarcodeScanner::OpenDevice() {
@@ -463,28 +415,15 @@ bool CBTBarcodeScanner::TestDevice() {
 }
 
 std::wstring CBTBarcodeScanner::GetLastError() {
-    if (m_recorder == nullptr) {
-        return kUnknownError;
-    }
-    trace("GetLastError");
-    if (m_recorder->javaPeer() == nullptr) {
-        return kUnknownError;
-    }
-    JNIEnv* env = getJniEnv();
-    if (env == nullptr) {
-        return kUnknownError;
-    }
-    jmethodID method = findPeerMethod(env, m_recorder->javaClass(), java_contract::kGetLastErrorName,
-                                      java_contract::kGetLastErrorSignature);
-    if (method == nullptr) {
-        return kUnknownError;
-    }
-    LocalRef<jstring> text(env, static_cast<jstring>(env->CallObjectMethod(m_recorder->javaPeer(), method)));
-    clearPendingException(env);
-    if (!text) {
-        return kNoErrorDescription;
-    }
-    return Java_To_WStr(env, text.get());
+    return callPeer(m_recorder.get(), "GetLastError", java_contract::kGetLastErrorName,
+                    java_contract::kGetLastErrorSignature, std::wstring(kUnknownError),
+                    [](JNIEnv* env, jobject peer, jmethodID method) {
+                        LocalRef<jstring> text(env,
+                                               static_cast<jstring>(env->CallObjectMethod(peer, method)));
+                        // A call that threw leaves no text either.
+                        clearPendingException(env);
+                        return text ? Java_To_WStr(env, text.get()) : std::wstring(kNoErrorDescription);
+                    });
 }
 
 bool CBTBarcodeScanner::SetDeviceAddress(std::wstring address) {
@@ -493,29 +432,23 @@ bool CBTBarcodeScanner::SetDeviceAddress(std::wstring address) {
 }
 
 extern "C" JNIEXPORT void JNICALL
-Java_com_kestra_MobileBarcodeScannerPackage_MobileBarcodeScanner_SendBarcode(JNIEnv* env, jobject self,
+Java_com_kestra_MobileBarcodeScannerPackage_MobileBarcodeScanner_SendBarcode(JNIEnv* env, jobject /*self*/,
                                                                              jlong recorder,
                                                                              jstring barcode) {
     if (env == nullptr || barcode == nullptr) {
         return;
     }
     try {
-        // The recorder's address is the long's low pointer-sized bits.
-        auto address = static_cast<uintptr_t>(recorder);
-        DeliveryFrame frame;
-        if (!liveRecorders().beginDelivery(address, frame)) {
-            return;
-        }
-        // The destructor waits for this delivery, so the peer's global reference and the
-        // callback are still valid.
-        DeliveryInFlight inFlight(frame);
-        if (frame.peer != nullptr && !env->IsSameObject(self, frame.peer)) {
+        // The recorder's address is the long's low pointer-sized bits. The object argument is
+        // the peer or, for a static native, its class: either way it names no recorder.
+        Delivery delivery(static_cast<uintptr_t>(recorder));
+        if (delivery.callback() == nullptr) {
             return;
         }
         std::wstring text = Java_To_WStr(env, barcode);
         trace("Got_barcode");
         traceText(wstrtostr(text).c_str());
-        (*frame.callback)(text);
+        (*delivery.callback())(text);
     } catch (...) {
         // Nothing may leave a JNI native; the barcode is lost.
     }

@@ -14,6 +14,14 @@ using BarcodeCallback = std::function<void(const std::wstring&)>;
 
 class CBTBarcodeScannerRecorder;
 
+// Destroys a recorder but keeps its storage for good: a Java peer names its recorder by the
+// address, and may go on sending after the recorder is gone, so no later recorder may ever
+// have the same address. Each destroyed recorder costs its few bytes for the rest of the process.
+struct RetireRecorder {
+    void operator()(CBTBarcodeScannerRecorder* recorder) const noexcept;
+};
+using RecorderPtr = std::unique_ptr<CBTBarcodeScannerRecorder, RetireRecorder>;
+
 class CBTBarcodeScanner {
 public:
     CBTBarcodeScanner();
@@ -34,8 +42,8 @@ public:
 private:
     IAddInDefBaseEx* m_iConnect = nullptr;
     std::wstring m_deviceAddress;
-    std::unique_ptr<CBTBarcodeScannerRecorder> m_recorder;
+    RecorderPtr m_recorder;
     // Recorders replaced by a later setIConnect. Their peers may still send barcodes, which
     // reach their own callbacks until this scanner is destroyed.
-    std::vector<std::unique_ptr<CBTBarcodeScannerRecorder>> m_replacedRecorders;
+    std::vector<RecorderPtr> m_replacedRecorders;
 };

@@ -155,6 +155,19 @@ TEST_F(ConnectedComponent, RefusedParameterKeepsThePreviousAddress) {
     EXPECT_EQ(std::optional<std::u16string>(u""), peer::argument("OpenDevice", 1));
 }
 
+TEST_F(ConnectedComponent, EmptyTextWithoutPointerClearsTheAddress) {
+    setDeviceAddress(u"first");
+    const std::u16string name = u"BluetoothDevice";
+    const std::u16string empty;
+    tVariant noPointer = stringRecord(empty);
+    noPointer.string.text = nullptr;
+    Call cleared = callByName(extender(), u"SetParameter", {stringRecord(name), noPointer});
+    EXPECT_TRUE(cleared.succeeded);
+    EXPECT_TRUE(isBoolean(cleared.result, true));
+    callByName(extender(), u"Open");
+    EXPECT_EQ(std::optional<std::u16string>(u""), peer::argument("OpenDevice"));
+}
+
 TEST_F(ConnectedComponent, CloseReportsThePeersAnswer) {
     Call closed = callByName(extender(), u"Close");
     EXPECT_TRUE(closed.succeeded);

@@ -287,22 +287,44 @@ TEST_F(Barcodes, ALongThatIsNoLiveRecorderIsIgnored) {
     EXPECT_EQ(sizeof(void*) == 4 ? 1u : 0u, sink.barcodes().size());
 }
 
-TEST_F(Barcodes, APeerHoldingTheAddressOfAnotherRecorderCannotReachIt) {
+TEST_F(Barcodes, EachPeerReachesOnlyItsOwnLiveRecorderEvenAfterOthersAreGone) {
+    constexpr int kPassing = 20;
     HostConnection host;
-    BarcodeSink stale;
-    auto old = std::make_unique<CBTBarcodeScanner>();
-    old->setIConnect(&host, stale.callback());
-    old.reset();
+    BarcodeSink keeper;
+    CBTBarcodeScanner kept;
+    kept.setIConnect(&host, keeper.callback());
+    std::vector<std::unique_ptr<BarcodeSink>> sinks;
+    for (int i = 0; i < kPassing; ++i) {
+        sinks.push_back(std::make_unique<BarcodeSink>());
+    }
+    std::unique_ptr<CBTBarcodeScanner> passing;
+    for (int i = 0; i < kPassing; ++i) {
+        // Destroyed and created back to back, so the allocator hands the blocks just freed
+        // straight out again. The peers of the scanners that are gone keep sending with their
+        // own longs; none of it may reach a newer scanner.
+        passing.reset();
+        passing = std::make_unique<CBTBarcodeScanner>();
+        passing->setIConnect(&host, sinks[i]->callback());
+        for (int earlier = 1; earlier <= i; ++earlier) {
+            peer::send(earlier, u"from a peer whose scanner is gone");
+        }
+        peer::sendFromNewThread(i + 1, u"own");
+        peer::send(0, u"kept");
+    }
+    for (int i = 0; i < kPassing; ++i) {
+        EXPECT_EQ(std::vector<std::wstring>{L"own"}, sinks[i]->barcodes()) << "scanner " << i;
+    }
+    EXPECT_EQ(std::vector<std::wstring>(kPassing, L"kept"), keeper.barcodes());
+}
+
+TEST_F(Barcodes, OneSentFromAThreadTheConstructorStartsIsDeliveredOnce) {
+    peer::sendFromThreadOf("<init>", u"reader started by the constructor");
+    HostConnection host;
     BarcodeSink sink;
     CBTBarcodeScanner scanner;
     scanner.setIConnect(&host, sink.callback());
-    // As if the new recorder had taken the old one's memory, which happens whenever the
-    // allocator hands out the same block again.
-    peer::sendAs(0, peer::recorderOf(1), u"stale");
-    peer::sendWith(peer::recorderOf(1), u"no peer");
-    peer::send(1, u"own");
-    EXPECT_EQ(std::vector<std::wstring>{L"own"}, sink.barcodes());
-    EXPECT_EQ(std::vector<std::wstring>{}, stale.barcodes());
+    EXPECT_EQ(std::vector<std::wstring>{L"reader started by the constructor"}, sink.barcodes());
+    EXPECT_NE(std::this_thread::get_id(), sink.lastThread());
 }
 
 TEST_F(Barcodes, ASecondConnectionAddsAPeerAndEachPeerReachesItsOwnCallback) {

@@ -144,6 +144,11 @@ void sendFrom(const char* method, const std::u16string& barcode) {
     call.callVoid(call.string(method), call.string(barcode));
 }
 
+void sendFromThreadOf(const char* method, const std::u16string& barcode) {
+    ScriptMethod call("sendFromThreadOf", "(Ljava/lang/String;Ljava/lang/String;)V");
+    call.callVoid(call.string(method), call.string(barcode));
+}
+
 int instanceCount() {
     return ScriptMethod("instanceCount", "()I").callInt();
 }

@@ -29,6 +29,9 @@ void throwFrom(const char* method, bool enabled = true);
 void freshStrings(bool enabled = true);
 // The peer sends this barcode itself from within "<init>" or "show", on the calling thread.
 void sendFrom(const char* method, const std::u16string& barcode);
+// The same from a Java thread that the method starts and waits for (at most ten seconds), as a
+// peer whose constructor starts its reader would.
+void sendFromThreadOf(const char* method, const std::u16string& barcode);
 
 // Peers constructed so far (a constructor that threw does not count).
 int instanceCount();

@@ -86,7 +86,9 @@ public class MobileBarcodeScanner {
         return lastError;
     }
 
-    public native void SendBarcode(long recorder, String barcode);
+    // Declared static, as an app may: the native then receives the class, not the peer, and
+    // finds the recorder by the long alone. The console's demo and tests run this form.
+    public static native void SendBarcode(long recorder, String barcode);
 
     private void sendBarcode(String barcode) {
         SendBarcode(recorder, barcode);

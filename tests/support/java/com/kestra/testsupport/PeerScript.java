@@ -41,9 +41,10 @@ public final class PeerScript {
     private static final Set<String> nullResults = new HashSet<>();
     private static final Set<String> throwing = new HashSet<>();
     private static final Map<String, String> scriptedBarcodes = new HashMap<>();
+    private static final Map<String, String> scriptedThreadBarcodes = new HashMap<>();
     private static boolean freshStrings;
 
-    private static final List<MobileBarcodeScanner> instances = new ArrayList<>();
+    private static final List<ScriptedPeer> instances = new ArrayList<>();
     private static final List<Call> calls = new ArrayList<>();
     private static final List<WeakReference<String>> strings = new ArrayList<>();
 
@@ -61,6 +62,7 @@ public final class PeerScript {
             nullResults.clear();
             throwing.clear();
             scriptedBarcodes.clear();
+            scriptedThreadBarcodes.clear();
             freshStrings = false;
             instances.clear();
             calls.clear();
@@ -103,6 +105,14 @@ public final class PeerScript {
         scriptedBarcodes.put(method, barcode);
     }
 
+    /**
+     * A barcode the peer sends from "&lt;init&gt;" or "show" on a Java thread it starts there,
+     * waiting at most ten seconds for that thread to end.
+     */
+    public static synchronized void sendFromThreadOf(String method, String barcode) {
+        scriptedThreadBarcodes.put(method, barcode);
+    }
+
     // ---- Record, read by the tests ----
 
     public static synchronized int instanceCount() {
@@ -110,7 +120,7 @@ public final class PeerScript {
     }
 
     public static synchronized MobileBarcodeScanner instance(int index) {
-        return instances.get(index);
+        return (MobileBarcodeScanner) instances.get(index);
     }
 
     public static long recorderOf(int index) {
@@ -177,8 +187,8 @@ public final class PeerScript {
 
     /** The peer sends one barcode on the calling thread, with the long it received. */
     public static void send(int index, String barcode) {
-        MobileBarcodeScanner peer = instance(index);
-        peer.SendBarcode(peer.recorder(), barcode);
+        ScriptedPeer peer = instance(index);
+        peer.deliver(peer.recorder(), barcode);
         sent.incrementAndGet();
     }
 
@@ -191,24 +201,24 @@ public final class PeerScript {
 
     /** Sends with any long, on the calling thread, through a peer that is not counted. */
     public static void sendWith(long recorder, String barcode) {
-        MobileBarcodeScanner.unregistered().SendBarcode(recorder, barcode);
+        MobileBarcodeScanner.unregistered().deliver(recorder, barcode);
         sent.incrementAndGet();
     }
 
     /** The peer sends with any long, on the calling thread (a peer holding a stale address). */
     public static void sendAs(int index, long recorder, String barcode) {
-        instance(index).SendBarcode(recorder, barcode);
+        instance(index).deliver(recorder, barcode);
         sent.incrementAndGet();
     }
 
     /** Starts threads that send the barcode with the peer's long in a loop until stopSenders. */
     public static synchronized void startSenders(int index, int threadCount, String barcode) {
         sendersStopped = false;
-        MobileBarcodeScanner peer = instance(index);
+        ScriptedPeer peer = instance(index);
         for (int i = 0; i < threadCount; i++) {
             Thread thread = new Thread(() -> {
                 while (!sendersStopped) {
-                    peer.SendBarcode(peer.recorder(), barcode);
+                    peer.deliver(peer.recorder(), barcode);
                     sent.incrementAndGet();
                 }
             }, "peer loop sender " + i);
@@ -244,7 +254,7 @@ public final class PeerScript {
     // ---- Used by the peer ----
 
     /** Records a call (and the argument, weakly) and throws if the script says so. */
-    public static synchronized void enter(MobileBarcodeScanner peer, String method, String argument) {
+    public static synchronized void enter(ScriptedPeer peer, String method, String argument) {
         calls.add(new Call(instances.indexOf(peer), method, argument == null ? null : new String(argument)));
         if (argument != null) {
             strings.add(new WeakReference<>(argument));
@@ -254,7 +264,7 @@ public final class PeerScript {
         }
     }
 
-    public static synchronized void register(MobileBarcodeScanner peer) {
+    public static synchronized void register(ScriptedPeer peer) {
         instances.add(peer);
         // The constructor call was recorded before the peer had an index.
         for (int i = calls.size() - 1; i >= 0; i--) {
@@ -284,15 +294,29 @@ public final class PeerScript {
         return scripted instanceof Boolean ? (Boolean) scripted : true;
     }
 
-    /** Sends the barcode scripted for this method, outside any lock of the script. */
-    public static void sendScriptedBarcode(MobileBarcodeScanner peer, String method) {
+    /** Sends the barcodes scripted for this method, outside any lock of the script. */
+    public static void sendScriptedBarcode(ScriptedPeer peer, String method) {
         String barcode;
+        String threadBarcode;
         synchronized (PeerScript.class) {
             barcode = scriptedBarcodes.get(method);
+            threadBarcode = scriptedThreadBarcodes.get(method);
         }
         if (barcode != null) {
-            peer.SendBarcode(peer.recorder(), barcode);
+            peer.deliver(peer.recorder(), barcode);
             sent.incrementAndGet();
+        }
+        if (threadBarcode != null) {
+            Thread thread = new Thread(() -> {
+                peer.deliver(peer.recorder(), threadBarcode);
+                sent.incrementAndGet();
+            }, "peer reader of " + method);
+            thread.start();
+            try {
+                thread.join(10_000);
+            } catch (InterruptedException e) {
+                Thread.currentThread().interrupt();
+            }
         }
     }
 }
