@@ -36,8 +36,8 @@ thread_local std::vector<const DeliveryState*> t_runningDeliveries;
 
 // Recorders that may receive barcodes, by address. The long a Java peer hands to SendBarcode is
 // trusted for nothing: a barcode is delivered only to an address registered here. No two
-// recorders ever share an address (see CBTBarcodeScannerRecorder::operator delete), so a peer
-// whose recorder is gone finds nothing here, whether its native is an instance or a static one.
+// recorders ever share an address (see RetireRecorder), so a peer whose recorder is gone finds
+// nothing here, whether its native is an instance or a static one.
 // A delivery runs its recorder's callback with no lock held, so deliveries never wait for each
 // other; destruction removes the recorder and then waits for its deliveries on other threads.
 class LiveRecorders {
