@@ -14,6 +14,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -31,12 +32,18 @@ std::string typedLine;
 int terminal = -1;
 termios terminalAtStart{};
 bool terminalSaved = false;
+std::atomic<bool> waitingForLine{false};
 
 // The Java VM ends the process on Ctrl-C while readline has the terminal in its own mode; the
-// terminal must not stay without echo.
+// terminal must not stay without echo, and the shell's prompt belongs on a line of its own.
 void restoreTerminal() {
     if (terminalSaved) {
         tcsetattr(terminal, TCSANOW, &terminalAtStart);
+    }
+    if (waitingForLine) {
+        waitingForLine = false;
+        fputc('\n', stdout);
+        fflush(stdout);
     }
 }
 
@@ -92,10 +99,11 @@ LineEditor::LineEditor(FILE* input, const std::string& prompt, const std::string
     rl_readline_name = "kestra-console";
     rl_instream = input;
     rl_outstream = stdout;
-    // The Java VM watches its own signal handlers and warns when one changes; readline keeps
-    // its hands off them, and the terminal is restored at exit instead.
+    // The Java VM watches its own signal handlers (SIGINT, SIGTERM, SIGHUP, SIGQUIT...) and
+    // warns when one changes: readline keeps its hands off them, and the terminal is restored
+    // at exit instead. SIGWINCH is not the VM's, and tells readline the window's new width.
     rl_catch_signals = 0;
-    rl_catch_sigwinch = 0;
+    rl_catch_sigwinch = 1;
     rl_attempted_completion_function = console::complete;
     rl_completer_word_break_characters = const_cast<char*>(" \t");
     terminal = m_input;
@@ -125,6 +133,7 @@ bool LineEditor::readLine(std::string& line) {
     lineDone = false;
     output().beginEditing(m_wake[1]);
     rl_callback_handler_install(m_prompt.c_str(), onLine);
+    waitingForLine = true;
     while (!lineDone) {
         pollfd ready[2] = {{m_input, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
         if (poll(ready, 2, -1) < 0) {
@@ -145,6 +154,7 @@ bool LineEditor::readLine(std::string& line) {
             rl_callback_read_char();
         }
     }
+    waitingForLine = false;
     output().endEditing();
     if (inputEnded) {
         fputc('\n', stdout);

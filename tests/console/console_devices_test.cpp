@@ -250,12 +250,15 @@ TEST(ConsoleDevices, ATcpPortInUseFailsOpenAndTestWithTheReason) {
 TEST(ConsoleDevices, ASerialScannerIsReadRawAtItsSpeedAndReportedGoneWhenUnplugged) {
     PseudoTerminal atDefault;
     PseudoTerminal scanner;
-    ASSERT_FALSE(scanner.slave.empty() || atDefault.slave.empty());
+    PseudoTerminal pluggedAgain;
+    ASSERT_FALSE(scanner.slave.empty() || atDefault.slave.empty() || pluggedAgain.slave.empty());
     TempDir dir;
-    dir.write("devices.conf", "AA:01 | Desk scanner | serial:" + scanner.slave +
-                                  ":19200\n"
-                                  "AA:02 | Default speed | serial:" +
-                                  atDefault.slave + "\n");
+    // The scanner's device is a link, so that it can come back under the same name.
+    ASSERT_EQ(0, symlink(scanner.slave.c_str(), dir.file("scanner").c_str()));
+    dir.write("devices.conf",
+              "AA:01 | Desk scanner | serial:scanner:19200\n"
+              "AA:02 | Default speed | serial:" +
+                  atDefault.slave + "\n");
     ConsoleProcess console({"--devices", dir.file("devices.conf"), "-"});
     console.send("set BluetoothDevice AA:02\nopen");
     ASSERT_TRUE(console.waitFor("Open: call true, value bool true")) << console.output();
@@ -276,13 +279,20 @@ TEST(ConsoleDevices, ASerialScannerIsReadRawAtItsSpeedAndReportedGoneWhenUnplugg
     // Unplugged: the reader ends, the error says the scanner is gone, and the console goes on.
     scanner.hangUp();
     EXPECT_TRUE(errorSoonSays(console, "scanner 'Desk scanner' (AA:01) was disconnected: the serial device " +
-                                           scanner.slave + " is gone"))
+                                           dir.file("scanner") + " is gone"))
         << console.output();
-    console.send("version\nclose");
+    // Plugged in again: open connects to it.
+    ASSERT_EQ(0, remove(dir.file("scanner").c_str()));
+    ASSERT_EQ(0, symlink(pluggedAgain.slave.c_str(), dir.file("scanner").c_str()));
+    console.send("version\nopen");
+    ASSERT_TRUE(console.waitFor("Open: call true, value bool true")) << console.output();
+    ASSERT_EQ(6, write(pluggedAgain.master, "AGAIN\n", 6));
+    console.send("wait 1 events\nclose");
     EXPECT_EQ(0, console.finish());
     const std::string& output = console.output();
-    EXPECT_TRUE(appearInOrder(output, {eventWith("CR-1"), eventWith("LF-2"), eventWith("CRLF-3"),
-                                       "GetVersion: call true", "Close: call true, value bool true"}))
+    EXPECT_TRUE(appearInOrder(
+        output, {eventWith("CR-1"), eventWith("LF-2"), eventWith("CRLF-3"), "GetVersion: call true",
+                 eventWith("AGAIN"), "Close: call true, value bool true"}))
         << output;
     EXPECT_EQ(std::string::npos, output.find(eventWith(""))) << output;
 }
