@@ -22,7 +22,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -172,6 +171,41 @@ bool readLine(FILE* input, std::string& line) {
     return c != EOF || !line.empty();
 }
 
+// Runs a script's commands until one fails; returns the exit status.
+int runScript(console::Session& session, FILE* commands) {
+    int lineNumber = 0;
+    std::string line;
+    while (!session.quitRequested() && readLine(commands, line)) {
+        // An editor's byte-order mark at the start of a script is no part of its first command.
+        if (++lineNumber == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+            line.erase(0, 3);
+        }
+        size_t first = line.find_first_not_of(" \t");
+        if (first == std::string::npos || line[first] == '#') {
+            continue;
+        }
+        console::output().line("> " + console::visible(line));
+        if (!session.run(line)) {
+            console::output().line("script: step at line " + std::to_string(lineNumber) + " failed");
+            return 1;
+        }
+    }
+    return 0;
+}
+
+// Reads commands at the prompt until quit or the end of input; a failed step does not end it.
+int runInteractive(console::Session& session, FILE* terminal) {
+    console::LineEditor editor(
+        terminal, "scanner> ", console::defaultHistoryFile(),
+        [&session](const std::vector<std::string>& before) { return session.completions(before); });
+    console::output().line("type help for the commands, quit to leave");
+    std::string line;
+    while (!session.quitRequested() && editor.readLine(line)) {
+        session.run(line);
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -246,42 +280,11 @@ int main(int argc, char** argv) {
 
     console::Session session(driver, events, options.russianNames, scanInput,
                              [env] { return console::keyboardScannerOpen(env); });
-    std::unique_ptr<console::LineEditor> editor;
-    if (interactive) {
-        editor = std::make_unique<console::LineEditor>(
-            commands, "scanner> ", console::defaultHistoryFile(),
-            [&session](const std::vector<std::string>& before) { return session.completions(before); });
-        console::output().line("type help for the commands, quit to leave");
-    }
-    int status = 0;
-    int lineNumber = 0;
-    std::string line;
-    while (!session.quitRequested()) {
-        if (!(editor ? editor->readLine(line) : readLine(commands, line))) {
-            break;
-        }
-        // An editor's byte-order mark at the start of a script is no part of its first command.
-        if (++lineNumber == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) {
-            line.erase(0, 3);
-        }
-        if (!interactive) {
-            size_t first = line.find_first_not_of(" \t");
-            if (first == std::string::npos || line[first] == '#') {
-                continue;
-            }
-            console::output().line("> " + console::visible(line));
-        }
-        if (!session.run(line) && !interactive) {
-            console::output().line("script: step at line " + std::to_string(lineNumber) + " failed");
-            status = 1;
-            break;
-        }
-    }
+    int status = interactive ? runInteractive(session, commands) : runScript(session, commands);
 
     // A host disconnects the device before it lets the driver go: the peer's reader must not
     // send barcodes to a component that no longer exists.
     session.closeDevice();
-    editor.reset();
     driver.destroy();
     if (activity != nullptr) {
         env->DeleteGlobalRef(activity);
