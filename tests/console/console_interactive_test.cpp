@@ -136,13 +136,19 @@ TEST(ConsoleInteractive, EditsCompletesAndKeepsTheTypedLineWhileEventsArrive) {
     }
     {
         // The next run has the history of the last one: up twice passes quit and recalls the call.
-        Terminal terminal(command, dir.path());
+        // With --russian, method names complete in Russian.
+        Terminal terminal(command + " --russian", dir.path());
         ASSERT_TRUE(terminal.showsWithPrompt("type help for the commands")) << terminal.screen();
         terminal.keys("Up");
         terminal.keys("Up");
         EXPECT_TRUE(terminal.shows("", "scanner> call GetDescription")) << terminal.screen();
         terminal.keys("Enter");
         EXPECT_TRUE(terminal.showsWithPrompt("GetDescription: call true, value bool true"))
+            << terminal.screen();
+        terminal.typeOnly("call ПолучитьНомер");
+        terminal.keys("Tab");
+        terminal.keys("Enter");
+        EXPECT_TRUE(terminal.showsWithPrompt("ПолучитьНомерВерсии: call true, value string \"1.0.2.1\""))
             << terminal.screen();
         EXPECT_TRUE(terminal.quits());
     }
