@@ -20,11 +20,21 @@ test: build
 	  ctest --preset $$preset -j $(JOBS) || exit 1; \
 	done
 
-# Builds everything, then kestra-console plays the host for the 32-bit library and runs the
-# demo script: the settings document with the emulated scanners, open, the sample barcodes as
-# external events, device test, close.
-demo: build
-	build/linux-x86/kestra-console console/demo.script
+# Builds only what the demo needs (the 32-bit library, kestra-console and its Java classes),
+# quietly: the build's output goes to a log, shown only when the build fails. Then
+# kestra-console plays the host for the library and runs the demo script: the settings document
+# with the emulated scanners, open, the sample barcodes as external events, device test, close.
+DEMO_LOG := build/demo-build.log
+demo: deps
+	@mkdir -p build
+	@echo "demo: configuring the linux-x86 build (log in $(DEMO_LOG))"
+	@cmake --preset linux-x86 >$(DEMO_LOG) 2>&1 || { cat $(DEMO_LOG); echo "demo: configuring failed"; exit 1; }
+	@echo "demo: building the library and kestra-console"
+	@cmake --build --preset linux-x86 -j $(JOBS) --target kestra-console >>$(DEMO_LOG) 2>&1 || \
+	  { cat $(DEMO_LOG); echo "demo: the build failed, see above"; exit 1; }
+	@echo "demo: running console/demo.script"
+	@echo
+	@build/linux-x86/kestra-console console/demo.script
 
 # The whole test suite, 32-bit, under AddressSanitizer and UndefinedBehaviorSanitizer.
 asan: deps

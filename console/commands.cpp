@@ -94,6 +94,20 @@ std::vector<std::pair<std::string, std::string>> choiceItems(const std::string& 
     return items;
 }
 
+std::vector<std::string> parameterNames(const std::string& document) {
+    std::vector<std::string> names;
+    const std::string open = "<Parameter Name=\"";
+    for (size_t at = document.find(open); at != std::string::npos; at = document.find(open, at)) {
+        at += open.size();
+        size_t end = document.find('"', at);
+        if (end == std::string::npos) {
+            break;
+        }
+        names.push_back(unescapeXml(document.substr(at, end - at)));
+    }
+    return names;
+}
+
 bool Session::run(const std::string& line) {
     std::vector<std::string> words;
     std::string problem;
@@ -104,88 +118,132 @@ bool Session::run(const std::string& line) {
     if (words.empty() || words[0][0] == '#') {
         return true;
     }
-    return dispatch(words);
+    return dispatch(words) == Step::Done;
 }
 
-bool Session::dispatch(const std::vector<std::string>& words) {
+Session::Step Session::dispatch(const std::vector<std::string>& words) {
     const std::string& command = words[0];
     size_t arguments = words.size() - 1;
-    auto wrongArguments = [&](const char* usage) {
-        output().line(std::string("usage: ") + usage);
-        return false;
+    auto misused = [&](const std::string& usage) {
+        output().line("usage: " + usage);
+        return Step::Misused;
     };
     auto noArguments = [&](const char* english, const char* russian) {
         if (arguments != 0) {
-            return wrongArguments(command.c_str());
+            return misused(command + " (it takes no values)");
         }
         return callMethod(english, russian, {});
+    };
+    // A device that cannot be opened or tested leaves its reason in the last error.
+    auto explained = [&](Step step) {
+        if (step == Step::Failed) {
+            explainFailure();
+        }
+        return step;
     };
     if (command == "version") return noArguments("GetVersion", "ПолучитьНомерВерсии");
     if (command == "description") return noArguments("GetDescription", "ПолучитьОписание");
     if (command == "error") return noArguments("GetLastError", "ПолучитьОшибку");
     if (command == "parameters") {
         m_lastWasParameters = true;
-        bool ok = noArguments("GetParameters", "ПолучитьПараметры");
+        Step step = noArguments("GetParameters", "ПолучитьПараметры");
         m_lastWasParameters = false;
-        return ok;
+        return step;
     }
-    if (command == "open") return noArguments("Open", "Подключить");
+    if (command == "open") return explained(noArguments("Open", "Подключить"));
     if (command == "close") return noArguments("Close", "Отключить");
-    if (command == "test") return noArguments("DeviceTest", "ТестУстройства");
+    if (command == "test") return explained(noArguments("DeviceTest", "ТестУстройства"));
     if (command == "actions") return noArguments("GetAdditionalActions", "ПолучитьДополнительныеДействия");
     if (command == "set") {
         if (arguments != 2) {
-            return wrongArguments("set <name> <value>   (quote a value with blanks: \"...\"; \"\" is empty)");
+            return misused("set <name> <value>   (quote a value with blanks: \"...\"; \"\" is empty)");
         }
         return callMethod("SetParameter", "УстановитьПараметр", {words[1], words[2]});
     }
-    if (command == "methods") return arguments == 0 ? listMethods() : wrongArguments("methods");
+    if (command == "methods") return arguments == 0 ? listMethods() : misused("methods");
     if (command == "call") {
         if (arguments == 0) {
-            return wrongArguments("call <method> [values...]");
+            return misused("call <method> [values...]");
         }
-        return callByName(words[1], std::vector<std::string>(words.begin() + 2, words.end()));
+        return callWithValues(words);
     }
     if (command == "wait") return waitForEvents(words);
     if (command == "scan") return scan(words);
     if (command == "expect-failure") {
         if (arguments == 0) {
-            return wrongArguments("expect-failure <command>");
+            return misused("expect-failure <command>");
         }
-        if (dispatch(std::vector<std::string>(words.begin() + 1, words.end()))) {
+        Step step = dispatch(std::vector<std::string>(words.begin() + 1, words.end()));
+        if (step == Step::Misused) {
+            output().line("expect-failure: a command that cannot run is not the failure expected");
+            return Step::Misused;
+        }
+        if (step == Step::Done) {
             output().line("expected this step to fail, but it succeeded");
-            return false;
+            return Step::Failed;
         }
         output().line("(failed as expected)");
-        return true;
+        return Step::Done;
     }
     if (command == "help") {
         help();
-        return true;
+        return Step::Done;
     }
     if (command == "quit" || command == "exit") {
         m_quit = true;
-        return true;
+        return Step::Done;
     }
     output().line("unknown command '" + visible(command) + "'; type help for the list");
-    return false;
+    return Step::Misused;
 }
 
-bool Session::callMethod(const std::string& englishName, const std::string& russianName,
-                         const std::vector<std::string>& inputs) {
+Session::Step Session::callMethod(const std::string& englishName, const std::string& russianName,
+                                  const std::vector<std::string>& inputs) {
     return callByName(m_russianNames ? russianName : englishName, inputs);
 }
 
-bool Session::callByName(const std::string& name, const std::vector<std::string>& inputs) {
+Session::Step Session::callByName(const std::string& name, const std::vector<std::string>& inputs) {
     int number = m_driver.findMethod(name);
     if (number < 0) {
         output().line("FindMethod(\"" + visible(name) + "\") = -1: the driver has no such method");
-        return false;
+        return Step::Failed;
     }
     CallResult result = m_driver.call(number, inputs);
     bool ok = report(name, result, inputs.size());
     m_driver.release(result);
-    return ok;
+    return ok ? Step::Done : Step::Failed;
+}
+
+// A host passes a method exactly as many parameters as GetNParams announces: more values than
+// that are refused; missing ones are passed empty, as the host does for out-parameters.
+Session::Step Session::callWithValues(const std::vector<std::string>& words) {
+    const std::string& name = words[1];
+    std::vector<std::string> values(words.begin() + 2, words.end());
+    int number = m_driver.findMethod(name);
+    int expected = number < 0 ? -1 : m_driver.parameterCount(number);
+    if (expected >= 0 && static_cast<int>(values.size()) != expected) {
+        std::string counts = visible(name) + " takes " + std::to_string(expected) +
+                             (expected == 1 ? " value, " : " values, ") + std::to_string(values.size()) +
+                             " given";
+        if (static_cast<int>(values.size()) > expected) {
+            output().line("call: " + counts);
+            return Step::Misused;
+        }
+        output().line("call: " + counts + "; the others are passed empty");
+    }
+    return callByName(name, values);
+}
+
+void Session::explainFailure() {
+    int number = m_driver.findMethod(m_russianNames ? "ПолучитьОшибку" : "GetLastError");
+    if (number < 0) {
+        return;
+    }
+    CallResult result = m_driver.call(number, {});
+    std::string reason = result.parameters.empty() ? std::string() : variantText(result.parameters[0]);
+    m_driver.release(result);
+    output().line(reason.empty() ? "  (error tells why)"
+                                 : "  why, as GetLastError tells: " + visible(reason));
 }
 
 bool Session::report(const std::string& label, CallResult& result, size_t inputCount) {
@@ -201,6 +259,8 @@ bool Session::report(const std::string& label, CallResult& result, size_t inputC
     }
     if (m_lastWasParameters && !result.parameters.empty()) {
         auto items = choiceItems(variantText(result.parameters[0]));
+        m_lastDevices = items;
+        m_lastParameterNames = parameterNames(variantText(result.parameters[0]));
         text += "\n  devices to choose from (set BluetoothDevice <address>):";
         for (const auto& item : items) {
             text += "\n    " + padded(visible(item.first), 19) + visible(item.second);
@@ -214,7 +274,7 @@ bool Session::report(const std::string& label, CallResult& result, size_t inputC
     return result.called && !answeredFalse;
 }
 
-bool Session::listMethods() {
+Session::Step Session::listMethods() {
     std::vector<MethodInfo> all = m_driver.methods();
     std::string text = " no  " + padded("English name", 22) + padded("Russian name", 33) + "parameters";
     for (const MethodInfo& method : all) {
@@ -224,20 +284,21 @@ bool Session::listMethods() {
                 std::to_string(method.parameterCount);
     }
     output().line(text);
-    return !all.empty();
+    return all.empty() ? Step::Failed : Step::Done;
 }
 
-bool Session::waitForEvents(const std::vector<std::string>& words) {
-    const char* usage = "usage: wait <n> events [seconds]";
+Session::Step Session::waitForEvents(const std::vector<std::string>& words) {
+    auto misused = [] {
+        output().line("usage: wait <n> events [seconds]");
+        return Step::Misused;
+    };
     if (words.size() < 3 || words.size() > 4 || (words[2] != "events" && words[2] != "event")) {
-        output().line(usage);
-        return false;
+        return misused();
     }
     char* end = nullptr;
     long count = strtol(words[1].c_str(), &end, 10);
     if (*end != '\0' || count < 1 || count > 1000000) {
-        output().line(usage);
-        return false;
+        return misused();
     }
     double seconds = 10;
     if (words.size() == 4) {
@@ -246,39 +307,74 @@ bool Session::waitForEvents(const std::vector<std::string>& words) {
             ++end;
         }
         if (*end != '\0' || !(seconds > 0) || seconds > 86400) {
-            output().line(usage);
-            return false;
+            return misused();
         }
     }
     int arrived = m_events.take(static_cast<int>(count), seconds);
     if (arrived == count) {
         output().line("wait: " + std::to_string(count) + (count == 1 ? " event" : " events") + " arrived");
-        return true;
+        return Step::Done;
     }
     char limit[32];
     snprintf(limit, sizeof limit, "%g", seconds);
     output().line("wait: only " + std::to_string(arrived) + " of " + std::to_string(count) +
                   " events arrived within " + limit + " s");
-    return false;
+    return Step::Failed;
 }
 
-bool Session::scan(const std::vector<std::string>& words) {
+Session::Step Session::scan(const std::vector<std::string>& words) {
     if (words.size() < 2) {
         output().line("usage: scan <text>");
-        return false;
+        return Step::Misused;
     }
     if (m_scanInput < 0) {
         output().line("scan: the keyboard scanner reads this console's own standard input; type there");
-        return false;
+        return Step::Failed;
+    }
+    // Typed into a scanner that is not open, the barcode would wait and arrive at the next open.
+    if (!m_keyboardOpen || !m_keyboardOpen()) {
+        output().line(
+            "scan: no keyboard scanner is open (open a device with source stdin first); nothing sent");
+        return Step::Failed;
     }
     std::string line = joinFrom(words, 1) + "\n";
     ssize_t written = write(m_scanInput, line.data(), line.size());
     if (written != static_cast<ssize_t>(line.size())) {
         output().line(std::string("scan: the keyboard scanner's input is full: ") +
                       (written < 0 ? strerror(errno) : "partly written"));
-        return false;
+        return Step::Failed;
     }
-    return true;
+    return Step::Done;
+}
+
+std::vector<std::string> Session::completions(const std::vector<std::string>& before) {
+    size_t first = 0;
+    while (first < before.size() && before[first] == "expect-failure") {
+        ++first;
+    }
+    std::vector<std::string> words;
+    size_t position = before.size() - first;
+    const std::string command = position > 0 ? before[first] : std::string();
+    if (position == 0) {
+        for (const CommandHelp& entry : kHelp) {
+            std::string synopsis = entry.synopsis;
+            words.push_back(synopsis.substr(0, synopsis.find(' ')));
+        }
+    } else if (command == "call" && position == 1) {
+        if (m_methodNames.empty()) {
+            for (const MethodInfo& method : m_driver.methods()) {
+                m_methodNames.push_back(m_russianNames ? method.russian : method.english);
+            }
+        }
+        words = m_methodNames;
+    } else if (command == "set" && position == 1) {
+        words = m_lastParameterNames;
+    } else if (command == "set" && position == 2) {
+        for (const auto& device : m_lastDevices) {
+            words.push_back(device.first);
+        }
+    }
+    return words;
 }
 
 void Session::closeDevice() {

@@ -4,7 +4,9 @@
 #include "console/driver.h"
 #include "console/host.h"
 
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace console {
@@ -13,9 +15,15 @@ class Session {
 public:
     // russianNames: look the driver methods up by their Russian names instead of the English
     // ones. scanInput: the write end of the pipe that the keyboard scanner reads as its
-    // standard input, or -1 when it reads the console's real standard input.
-    Session(Driver& driver, EventCounter& events, bool russianNames, int scanInput)
-        : m_driver(driver), m_events(events), m_russianNames(russianNames), m_scanInput(scanInput) {}
+    // standard input, or -1 when it reads the console's real standard input. keyboardOpen:
+    // whether a device reading that input is open now.
+    Session(Driver& driver, EventCounter& events, bool russianNames, int scanInput,
+            std::function<bool()> keyboardOpen)
+        : m_driver(driver),
+          m_events(events),
+          m_russianNames(russianNames),
+          m_scanInput(scanInput),
+          m_keyboardOpen(std::move(keyboardOpen)) {}
 
     // Runs one command line. Returns false when the step failed: an unknown command or wrong
     // arguments, a call that returned false, a driver answer of false, or events that did not
@@ -24,30 +32,49 @@ public:
 
     bool quitRequested() const { return m_quit; }
 
+    // The words that may follow the complete words `before` of a command line: command names,
+    // method names in the chosen language after `call`, device addresses from the last
+    // `parameters` after `set <name>`.
+    std::vector<std::string> completions(const std::vector<std::string>& before);
+
     // Closes the device quietly, as a host does before it lets the driver go.
     void closeDevice();
 
 private:
-    bool dispatch(const std::vector<std::string>& words);
-    bool callMethod(const std::string& englishName, const std::string& russianName,
+    // How a step ended. A misused command (unknown, or with wrong arguments) is never the
+    // failure that expect-failure waits for.
+    enum class Step { Done, Failed, Misused };
+
+    Step dispatch(const std::vector<std::string>& words);
+    Step callMethod(const std::string& englishName, const std::string& russianName,
                     const std::vector<std::string>& inputs);
-    bool callByName(const std::string& name, const std::vector<std::string>& inputs);
+    Step callByName(const std::string& name, const std::vector<std::string>& inputs);
+    Step callWithValues(const std::vector<std::string>& words);
     bool report(const std::string& label, CallResult& result, size_t inputCount);
-    bool listMethods();
-    bool waitForEvents(const std::vector<std::string>& words);
-    bool scan(const std::vector<std::string>& words);
+    void explainFailure();
+    Step listMethods();
+    Step waitForEvents(const std::vector<std::string>& words);
+    Step scan(const std::vector<std::string>& words);
     void help();
 
     Driver& m_driver;
     EventCounter& m_events;
     bool m_russianNames;
     int m_scanInput;
+    std::function<bool()> m_keyboardOpen;
     bool m_quit = false;
     bool m_lastWasParameters = false;
+    // From the last parameters, for completion.
+    std::vector<std::pair<std::string, std::string>> m_lastDevices;
+    std::vector<std::string> m_lastParameterNames;
+    std::vector<std::string> m_methodNames;  // in the chosen language, once asked for
 };
 
 // Pulls the device items out of a settings document's choice list, for the readable listing
 // after `parameters`: pairs of (value, shown name) with the XML escapes undone.
 std::vector<std::pair<std::string, std::string>> choiceItems(const std::string& document);
+
+// The names of a settings document's parameters, with the XML escapes undone.
+std::vector<std::string> parameterNames(const std::string& document);
 
 }  // namespace console

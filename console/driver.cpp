@@ -82,6 +82,10 @@ int Driver::findMethod(const std::string& name) {
     return m_component->FindMethod(hostName.c_str());
 }
 
+int Driver::parameterCount(int number) {
+    return m_component == nullptr ? -1 : m_component->GetNParams(number);
+}
+
 std::vector<MethodInfo> Driver::methods() {
     std::vector<MethodInfo> all;
     if (m_component == nullptr) {

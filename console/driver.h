@@ -49,6 +49,8 @@ public:
     bool create(std::vector<std::string>& report);
 
     int findMethod(const std::string& name);
+    // GetNParams, or -1 without a component.
+    int parameterCount(int number);
     std::vector<MethodInfo> methods();
 
     // Calls a method with as many parameters as GetNParams announces (at least one record, so

@@ -5,14 +5,20 @@
 #include "console/driver.h"
 #include "console/host.h"
 #include "console/jvm.h"
+#include "console/line_editor.h"
 #include "console/output.h"
+#include "console/peer.h"
+#include "console/serial.h"
 #include "console/text.h"
 
 #include <android/log.h>
 #include <fcntl.h>
+#include <langinfo.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,21 +29,24 @@ namespace {
 
 const char kUsage[] =
     "usage: kestra-console [options] [SCRIPT]\n"
-    "  Without SCRIPT the console is interactive when its input is a terminal, and reads a\n"
-    "  script from standard input otherwise; SCRIPT '-' is standard input.\n"
+    "  Without SCRIPT the console is interactive when its input is a terminal (line editing,\n"
+    "  history in ~/.kestra_console_history, tab completion), and reads a script from standard\n"
+    "  input otherwise; SCRIPT '-' is standard input.\n"
     "options:\n"
     "  --log            show the driver's log lines (priority, tag, message) among the output\n"
     "  --russian        look the driver methods up by their Russian names\n"
-    "  --devices FILE   the emulated scanners (default: console/devices.conf of the source tree)\n"
+    "  --devices FILE   the scanners to offer (default: console/devices.conf of the source tree)\n"
     "  --library FILE   the driver library (default: the one built with the console)\n"
     "  --jvm FILE       libjvm.so of a JDK of the console's architecture\n"
-    "  --classes DIR    the console's Java classes\n"
+    "  --classes DIR    the console's Java classes (default: those built with the console)\n"
+    "  -h, --help       this text\n"
     "exit status: 0 when every step succeeded, 1 when a script step failed, 2 when the console\n"
     "could not start.\n";
 
 struct Options {
     bool log = false;
     bool russianNames = false;
+    bool devicesGiven = false;
     std::string devices = KESTRA_CONSOLE_DEVICES;
     std::string library = KESTRA_CONSOLE_LIBRARY;
     std::string libjvm = KESTRA_CONSOLE_LIBJVM;
@@ -68,6 +77,7 @@ bool parseOptions(int argc, char** argv, Options& options) {
             if (!value(target)) {
                 return false;
             }
+            options.devicesGiven = options.devicesGiven || arg == "--devices";
         } else if (arg == "-h" || arg == "--help") {
             fputs(kUsage, stdout);
             exit(0);
@@ -116,6 +126,39 @@ bool divertStandardInput(int& commandInput, int& scanInput) {
     return true;
 }
 
+// Checks what the options name before the VM starts, so that a wrong path is reported as what
+// it is. Returns false with the reason.
+bool checkPaths(const Options& options, std::string& problem) {
+    struct stat status {};
+    if (options.devicesGiven) {
+        if (stat(options.devices.c_str(), &status) != 0) {
+            problem = "the devices file " + options.devices + " does not exist";
+            return false;
+        }
+        if (S_ISDIR(status.st_mode)) {
+            problem = "the devices file " + options.devices + " is a folder";
+            return false;
+        }
+    }
+    // The class that loads the library stands for all of the console's classes.
+    const std::string loader = "com/kestra/console/NativeLibrary.class";
+    if (stat((options.classes + "/" + loader).c_str(), &status) != 0) {
+        problem = "the folder " + options.classes + " does not hold the console's Java classes (no " +
+                  loader + "); --classes takes the console-classes folder of a build";
+        return false;
+    }
+    return true;
+}
+
+// The console reads and writes UTF-8 whatever the locale says: line editing needs to know it,
+// and the VM takes file names in the locale's encoding.
+void useUtf8() {
+    setlocale(LC_CTYPE, "");
+    if (strcmp(nl_langinfo(CODESET), "UTF-8") != 0) {
+        setlocale(LC_CTYPE, "C.UTF-8");
+    }
+}
+
 bool readLine(FILE* input, std::string& line) {
     line.clear();
     int c;
@@ -126,6 +169,41 @@ bool readLine(FILE* input, std::string& line) {
         line.pop_back();
     }
     return c != EOF || !line.empty();
+}
+
+// Runs a script's commands until one fails; returns the exit status.
+int runScript(console::Session& session, FILE* commands) {
+    int lineNumber = 0;
+    std::string line;
+    while (!session.quitRequested() && readLine(commands, line)) {
+        // An editor's byte-order mark at the start of a script is no part of its first command.
+        if (++lineNumber == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+            line.erase(0, 3);
+        }
+        size_t first = line.find_first_not_of(" \t");
+        if (first == std::string::npos || line[first] == '#') {
+            continue;
+        }
+        console::output().line("> " + console::visible(line));
+        if (!session.run(line)) {
+            console::output().line("script: step at line " + std::to_string(lineNumber) + " failed");
+            return 1;
+        }
+    }
+    return 0;
+}
+
+// Reads commands at the prompt until quit or the end of input; a failed step does not end it.
+int runInteractive(console::Session& session, FILE* terminal) {
+    console::LineEditor editor(
+        terminal, "scanner> ", console::defaultHistoryFile(),
+        [&session](const std::vector<std::string>& before) { return session.completions(before); });
+    console::output().line("type help for the commands, quit to leave");
+    std::string line;
+    while (!session.quitRequested() && editor.readLine(line)) {
+        session.run(line);
+    }
+    return 0;
 }
 
 }  // namespace
@@ -152,19 +230,35 @@ int main(int argc, char** argv) {
             fprintf(stderr, "cannot open the script %s: %s\n", options.script.c_str(), strerror(errno));
             return 2;
         }
+        struct stat status {};
+        if (fstat(commandInput, &status) == 0 && S_ISDIR(status.st_mode)) {
+            fprintf(stderr, "cannot run the script %s: it is a folder\n", options.script.c_str());
+            return 2;
+        }
     }
     FILE* commands = fdopen(commandInput, "r");
+    std::string problem;
+    if (!checkPaths(options, problem)) {
+        fprintf(stderr, "kestra-console: %s\n", problem.c_str());
+        return 2;
+    }
+    useUtf8();
 
     console::VmSettings settings{options.libjvm, options.classes, absolutePath(options.library),
                                  absolutePath(options.devices)};
     JavaVM* vm = nullptr;
-    std::string problem;
     JNIEnv* env = console::startVm(settings, &vm, problem);
     console::Exports exports;
     if (env == nullptr || !console::loadLibraryThroughJava(env, problem) ||
-        !console::findExports(settings.library, exports, problem)) {
+        !console::findExports(settings.library, exports, problem) ||
+        !console::registerSerialPort(env, problem)) {
         fprintf(stderr, "kestra-console: %s\n", problem.c_str());
         return 2;
+    }
+    // Lines of the device configuration that cannot be used are left out; say so now rather
+    // than at the first open.
+    for (const std::string& deviceProblem : console::deviceProblems(env)) {
+        fprintf(stderr, "kestra-console: %s (left out)\n", deviceProblem.c_str());
     }
     jobject activity = console::newActivity(env, "kestra-console");
 
@@ -184,39 +278,9 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    console::Session session(driver, events, options.russianNames, scanInput);
-    if (interactive) {
-        console::output().configure("scanner> ", isatty(STDOUT_FILENO));
-        console::output().line("type help for the commands, quit to leave");
-    }
-    int status = 0;
-    int lineNumber = 0;
-    std::string line;
-    while (!session.quitRequested()) {
-        if (interactive) {
-            console::output().showPrompt();
-        }
-        bool got = readLine(commands, line);
-        if (interactive) {
-            console::output().answered();
-        }
-        if (!got) {
-            break;
-        }
-        ++lineNumber;
-        if (!interactive) {
-            size_t first = line.find_first_not_of(" \t");
-            if (first == std::string::npos || line[first] == '#') {
-                continue;
-            }
-            console::output().line("> " + console::visible(line));
-        }
-        if (!session.run(line) && !interactive) {
-            console::output().line("script: step at line " + std::to_string(lineNumber) + " failed");
-            status = 1;
-            break;
-        }
-    }
+    console::Session session(driver, events, options.russianNames, scanInput,
+                             [env] { return console::keyboardScannerOpen(env); });
+    int status = interactive ? runInteractive(session, commands) : runScript(session, commands);
 
     // A host disconnects the device before it lets the driver go: the peer's reader must not
     // send barcodes to a component that no longer exists.

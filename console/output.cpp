@@ -8,12 +8,6 @@
 
 namespace console {
 
-void Output::configure(const std::string& prompt, bool terminal) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_prompt = prompt;
-    m_terminal = terminal;
-}
-
 void Output::write(const std::string& text) {
     fwrite(text.data(), 1, text.size(), stdout);
     fflush(stdout);
@@ -26,24 +20,43 @@ void Output::line(const std::string& text) {
 
 void Output::asyncLine(const std::string& text) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_promptShown) {
+    if (!m_editing) {
         write(text + "\n");
         return;
     }
-    // Erase the prompt line (what the user has typed so far stays in the terminal's input
-    // buffer), print the line, and show the prompt again below it.
-    write((m_terminal ? "\r\033[K" : "\n") + text + "\n" + m_prompt);
+    m_waiting.push_back(text);
+    char wake = 1;
+    // The pipe is non-blocking: when it is full, the editor has a wake-up pending anyway.
+    ssize_t written = ::write(m_wakeFd, &wake, 1);
+    static_cast<void>(written);
 }
 
-void Output::showPrompt() {
+void Output::beginEditing(int wakeFd) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_promptShown = true;
-    write(m_prompt);
+    m_editing = true;
+    m_wakeFd = wakeFd;
 }
 
-void Output::answered() {
+void Output::printWaiting(const std::function<void()>& clear, const std::function<void()>& redraw) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_promptShown = false;
+    if (m_waiting.empty()) {
+        return;
+    }
+    clear();
+    for (const std::string& text : m_waiting) {
+        write(text + "\n");
+    }
+    m_waiting.clear();
+    redraw();
+}
+
+void Output::endEditing() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_editing = false;
+    for (const std::string& text : m_waiting) {
+        write(text + "\n");
+    }
+    m_waiting.clear();
 }
 
 Output& output() {

@@ -1,15 +1,20 @@
-// The emulated scanners driven through the console and the library: the device list, devices
-// that fail, a device unplugged while it sends, the TCP source with a real socket client, and
-// the keyboard source.
+// The scanners driven through the console and the library: the device list, devices that fail,
+// a device unplugged while it sends, the TCP source with a real socket client, a serial device
+// (a pseudo-terminal), sources whose open would block, and the keyboard source.
 #include "tests/console/console_process.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -49,6 +54,38 @@ void sendAll(int socketFd, const std::string& bytes) {
     ASSERT_EQ(static_cast<ssize_t>(bytes.size()), send(socketFd, bytes.data(), bytes.size(), 0));
 }
 
+// A pseudo-terminal pair: the console opens the slave as its serial device, the test plays the
+// scanner on the master.
+struct PseudoTerminal {
+    PseudoTerminal() {
+        master = posix_openpt(O_RDWR | O_NOCTTY);
+        // The console must not inherit the master, or closing it here would not hang up.
+        if (master >= 0 && fcntl(master, F_SETFD, FD_CLOEXEC) == 0 && grantpt(master) == 0 &&
+            unlockpt(master) == 0) {
+            slave = ptsname(master);
+        }
+    }
+    ~PseudoTerminal() { hangUp(); }
+    void hangUp() {
+        if (master >= 0) {
+            close(master);
+            master = -1;
+        }
+    }
+    // The slave's mode, as the console left it (the master reads the slave's settings).
+    termios mode() const {
+        termios current{};
+        tcgetattr(master, &current);
+        return current;
+    }
+    int master = -1;
+    std::string slave;
+};
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
 }  // namespace
 
 TEST(ConsoleDevices, ChoiceListEscapesNamesForXmlAndListsThemReadably) {
@@ -58,11 +95,21 @@ TEST(ConsoleDevices, ChoiceListEscapesNamesForXmlAndListsThemReadably) {
               "AA:01 | Plain | stdin\n"
               "AA:&2 | <Dock> & \"Bay\" 'B' | file:x.txt\n"
               "broken line\n"
-              "AA:03 | Socket | tcp:99999\n");
+              "AA:03 | Socket | tcp:99999\n"
+              "AA:04 | Desk | serial:/dev/ttyACM0:12345\n");
     ConsoleProcess console({"--devices", dir.file("devices.conf"), "-"});
     console.send("parameters\nerror");
     EXPECT_EQ(0, console.finish());
     const std::string& output = console.output();
+    // Each line that cannot be used is reported when the console starts, with file and line.
+    EXPECT_TRUE(appearInOrder(
+        output,
+        {"kestra-console: " + dir.file("devices.conf") + " line 4: expected 'address | name | source'",
+         "kestra-console: " + dir.file("devices.conf") + " line 5: the port of 'tcp:99999'",
+         "kestra-console: " + dir.file("devices.conf") +
+             " line 6: the speed of 'serial:/dev/ttyACM0:12345' is not one a serial port takes",
+         "> parameters"}))
+        << output;
     EXPECT_NE(
         std::string::npos,
         output.find("<ChoiceList><Item Value=\"AA:01\">Plain</Item><Item Value=\"AA:&amp;2\">&lt;Dock&gt; "
@@ -71,7 +118,7 @@ TEST(ConsoleDevices, ChoiceListEscapesNamesForXmlAndListsThemReadably) {
     EXPECT_TRUE(appearInOrder(
         output, {"    AA:01              Plain", "    AA:&2              <Dock> & \"Bay\" 'B'"}))
         << output;
-    // Lines that cannot be used are left out, and the last error says why.
+    // They are left out, and the last error says why as well.
     EXPECT_NE(std::string::npos, output.find("devices.conf line 4: expected 'address | name | source'"))
         << output;
     EXPECT_NE(std::string::npos, output.find("the port of 'tcp:99999' is not a number from 1 to 65535"))
@@ -200,16 +247,113 @@ TEST(ConsoleDevices, ATcpPortInUseFailsOpenAndTestWithTheReason) {
     EXPECT_EQ(0, first.finish());
 }
 
+TEST(ConsoleDevices, ASerialScannerIsReadRawAtItsSpeedAndReportedGoneWhenUnplugged) {
+    PseudoTerminal atDefault;
+    PseudoTerminal scanner;
+    PseudoTerminal pluggedAgain;
+    ASSERT_FALSE(scanner.slave.empty() || atDefault.slave.empty() || pluggedAgain.slave.empty());
+    TempDir dir;
+    // The scanner's device is a link, so that it can come back under the same name.
+    ASSERT_EQ(0, symlink(scanner.slave.c_str(), dir.file("scanner").c_str()));
+    dir.write("devices.conf",
+              "AA:01 | Desk scanner | serial:scanner:19200\n"
+              "AA:02 | Default speed | serial:" +
+                  atDefault.slave + "\n");
+    ConsoleProcess console({"--devices", dir.file("devices.conf"), "-"});
+    console.send("set BluetoothDevice AA:02\nopen");
+    ASSERT_TRUE(console.waitFor("Open: call true, value bool true")) << console.output();
+    termios mode = atDefault.mode();
+    EXPECT_EQ(B9600, cfgetispeed(&mode)) << "a pseudo-terminal starts at 38400 baud";
+    console.send("close\nset BluetoothDevice AA:01\nopen");
+    ASSERT_TRUE(console.waitFor("Open: call true, value bool true")) << console.output();
+
+    mode = scanner.mode();
+    EXPECT_EQ(B19200, cfgetispeed(&mode));
+    EXPECT_EQ(B19200, cfgetospeed(&mode));
+    EXPECT_EQ(0u, mode.c_lflag & (ECHO | ICANON | ISIG)) << "no echo, no line editing";
+    EXPECT_EQ(0u, mode.c_iflag & (ICRNL | INLCR | IGNCR)) << "CR and LF arrive untranslated";
+    ASSERT_EQ(18, write(scanner.master, "CR-1\rLF-2\nCRLF-3\r\n", 18));
+    console.send("wait 3 events");
+    ASSERT_TRUE(console.waitFor("wait: 3 events arrived")) << console.output();
+
+    // Unplugged: the reader ends, the error says the scanner is gone, and the console goes on.
+    scanner.hangUp();
+    EXPECT_TRUE(errorSoonSays(console, "scanner 'Desk scanner' (AA:01) was disconnected: the serial device " +
+                                           dir.file("scanner") + " is gone"))
+        << console.output();
+    // Plugged in again: open connects to it.
+    ASSERT_EQ(0, remove(dir.file("scanner").c_str()));
+    ASSERT_EQ(0, symlink(pluggedAgain.slave.c_str(), dir.file("scanner").c_str()));
+    console.send("version\nopen");
+    ASSERT_TRUE(console.waitFor("Open: call true, value bool true")) << console.output();
+    ASSERT_EQ(6, write(pluggedAgain.master, "AGAIN\n", 6));
+    console.send("wait 1 events\nclose");
+    EXPECT_EQ(0, console.finish());
+    const std::string& output = console.output();
+    EXPECT_TRUE(appearInOrder(
+        output, {eventWith("CR-1"), eventWith("LF-2"), eventWith("CRLF-3"), "GetVersion: call true",
+                 eventWith("AGAIN"), "Close: call true, value bool true"}))
+        << output;
+    EXPECT_EQ(std::string::npos, output.find(eventWith(""))) << output;
+}
+
+// A FIFO is a stream whose writers come and go; a path whose open blocks (here a FIFO opened as
+// a serial device, which waits for a writer) fails the open after a few seconds.
+TEST(ConsoleDevices, OpenReturnsAtOnceForAFifoAndGivesUpOnAPathWhoseOpenBlocks) {
+    TempDir dir;
+    std::string fifo = dir.file("scans.fifo");
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    dir.write("devices.conf",
+              "AA:01 | Pipe | file:scans.fifo\n"
+              "AA:02 | Blocked | serial:scans.fifo\n");
+    ConsoleProcess console({"--devices", dir.file("devices.conf"), "-"});
+    console.send("version");
+    ASSERT_TRUE(console.waitFor("GetVersion: call true")) << console.output();
+    auto start = std::chrono::steady_clock::now();
+    console.send("set BluetoothDevice AA:01\ntest\nopen");
+    ASSERT_TRUE(console.waitFor("Open: call true, value bool true", 10)) << console.output();
+    EXPECT_LT(secondsSince(start), 3.0) << "nobody writes into the FIFO yet";
+    for (const char* barcode : {"FIFO-1\n", "FIFO-2\n"}) {
+        int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        ASSERT_GE(writer, 0);
+        ASSERT_EQ(7, write(writer, barcode, 7));
+        close(writer);
+    }
+    console.send("wait 2 events\nclose");
+    ASSERT_TRUE(console.waitFor("Close: call true, value bool true")) << console.output();
+
+    start = std::chrono::steady_clock::now();
+    console.send("set BluetoothDevice AA:02\nexpect-failure open");
+    ASSERT_TRUE(console.waitFor("Open: call true, value bool false", 20)) << console.output();
+    double seconds = secondsSince(start);
+    EXPECT_GT(seconds, 4.0);
+    EXPECT_LT(seconds, 10.0);
+    EXPECT_TRUE(console.waitFor("cannot open scanner 'Blocked' (AA:02): cannot open the serial device " +
+                                fifo + ": it did not open within 5 s"))
+        << console.output();
+    EXPECT_EQ(0, console.finish());
+    EXPECT_TRUE(
+        appearInOrder(console.output(), {"DeviceTest: call true, value bool true", eventWith("FIFO-1"),
+                                         eventWith("FIFO-2"), "(failed as expected)"}))
+        << console.output();
+}
+
 TEST(ConsoleDevices, TheKeyboardScannerReadsTheScanCommandOrTheRealStandardInput) {
     TempDir dir;
     dir.write("devices.conf", "AA:01 | Keyboard | stdin\n");
     {
+        // A barcode typed while the scanner is closed is refused, not kept for the next open.
         ConsoleProcess console({"--devices", dir.file("devices.conf"), "-"});
         console.send(
-            "set BluetoothDevice AA:01\nopen\nscan \"A B\"\nscan 4006381333931\nwait 2 events\nclose");
+            "set BluetoothDevice AA:01\nexpect-failure scan EARLY\nopen\nscan \"A B\"\nscan 4006381333931\n"
+            "wait 2 events\nclose\nexpect-failure scan LATE\nopen\nexpect-failure wait 1 events 0.5\nclose");
         EXPECT_EQ(0, console.finish());
-        EXPECT_TRUE(appearInOrder(console.output(), {eventWith("A B"), eventWith("4006381333931")}))
+        EXPECT_TRUE(appearInOrder(console.output(),
+                                  {"scan: no keyboard scanner is open", eventWith("A B"),
+                                   eventWith("4006381333931"), "scan: no keyboard scanner is open"}))
             << console.output();
+        EXPECT_EQ(std::string::npos, console.output().find("EARLY\"")) << console.output();
+        EXPECT_EQ(std::string::npos, console.output().find("LATE\"")) << console.output();
     }
     {
         // With a script file, the console's own standard input is the keyboard scanner's.

@@ -31,35 +31,51 @@ std::string run(const std::string& command) {
     return output;
 }
 
-// One tmux server of our own (its own socket), killed when the test ends.
+// One tmux server of our own (its own socket), killed when the test ends. The console runs with
+// `home` as its home folder, where it keeps its history.
 class Terminal {
 public:
-    explicit Terminal(const std::string& command)
+    Terminal(const std::string& command, const std::string& home)
         : m_tmux("tmux -L kestra-console-test-" + std::to_string(getpid()) + " -f /dev/null") {
-        run(m_tmux + " new-session -d -s console -x 200 -y 60 \"env TERM=xterm " + command + "\"");
+        run(m_tmux + " new-session -d -s console -x 200 -y 60 \"env TERM=xterm HOME=" + home + " " + command +
+            "\"");
     }
     ~Terminal() { run(m_tmux + " kill-server 2>/dev/null"); }
 
+    // Types text as it stands, then Enter.
     void type(const std::string& text) {
-        run(m_tmux + " send-keys -t console -l '" + text + "'");
-        run(m_tmux + " send-keys -t console Enter");
+        typeOnly(text);
+        keys("Enter");
     }
+    void typeOnly(const std::string& text) { run(m_tmux + " send-keys -t console -l '" + text + "'"); }
+    // Keys by tmux's names: Enter, Up, Tab...
+    void keys(const std::string& names) { run(m_tmux + " send-keys -t console " + names); }
     std::string screen() { return run(m_tmux + " capture-pane -p -J -t console -S -500 2>/dev/null"); }
     bool running() { return system((m_tmux + " has-session -t console 2>/dev/null").c_str()) == 0; }
 
-    // Waits until the screen holds `text` (and, if asked, ends with the prompt).
-    bool shows(const std::string& text, bool endsWithPrompt = false) {
+    // Waits until the screen holds `text` and, if asked, its last line is `lastLine` (the prompt
+    // with what is typed after it).
+    bool shows(const std::string& text, const std::string& lastLine = "") {
         for (int attempt = 0; attempt < 600; ++attempt) {
             std::string now = screen();
             size_t end = now.find_last_not_of(" \n");
             std::string last = end == std::string::npos ? "" : now.substr(0, end + 1);
             last = last.substr(last.find_last_of('\n') + 1);
-            if (now.find(text) != std::string::npos && (!endsWithPrompt || last == "scanner>")) {
+            if (now.find(text) != std::string::npos && (lastLine.empty() || last == lastLine)) {
                 return true;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
         return false;
+    }
+    bool showsWithPrompt(const std::string& text) { return shows(text, "scanner>"); }
+
+    bool quits() {
+        type("quit");
+        for (int attempt = 0; attempt < 600 && running(); ++attempt) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return !running();
     }
 
 private:
@@ -68,41 +84,72 @@ private:
 
 }  // namespace
 
-TEST(ConsoleInteractive, PromptsRunsCommandsAndPrintsEventsWhileThePromptWaits) {
+TEST(ConsoleInteractive, EditsCompletesAndKeepsTheTypedLineWhileEventsArrive) {
     ASSERT_EQ(0, system("tmux -V >/dev/null 2>&1")) << "tmux is needed (scripts/install-deps.sh installs it)";
     TempDir dir;
     int port = consoletest::freeLoopbackPort();
     dir.write("devices.conf", "AA:01 | Serial | tcp:" + std::to_string(port) + "\n");
-    Terminal terminal(consoletest::consoleBinary() + " --devices " + dir.file("devices.conf"));
+    std::string command = consoletest::consoleBinary() + " --devices " + dir.file("devices.conf");
+    {
+        Terminal terminal(command, dir.path());
+        ASSERT_TRUE(terminal.showsWithPrompt("type help for the commands")) << terminal.screen();
+        terminal.type("version");
+        EXPECT_TRUE(terminal.showsWithPrompt("GetVersion: call true, value string \"1.0.2.1\""))
+            << terminal.screen();
+        terminal.type("frobnicate");
+        EXPECT_TRUE(terminal.showsWithPrompt("unknown command 'frobnicate'; type help for the list"))
+            << terminal.screen();
 
-    ASSERT_TRUE(terminal.shows("type help for the commands", true)) << terminal.screen();
-    terminal.type("version");
-    EXPECT_TRUE(terminal.shows("GetVersion: call true, value string \"1.0.2.1\"", true)) << terminal.screen();
-    terminal.type("frobnicate");
-    EXPECT_TRUE(terminal.shows("unknown command 'frobnicate'; type help for the list", true))
-        << terminal.screen();
-    terminal.type("set BluetoothDevice AA:01");
-    terminal.type("open");
-    ASSERT_TRUE(terminal.shows("Open: call true, value bool true", true)) << terminal.screen();
+        // Tab completes the parameter name and the device address the last parameters listed.
+        terminal.type("parameters");
+        ASSERT_TRUE(terminal.showsWithPrompt("devices to choose from")) << terminal.screen();
+        terminal.typeOnly("set Blue");
+        terminal.keys("Tab");
+        terminal.typeOnly("AA");
+        terminal.keys("Tab");
+        terminal.keys("Enter");
+        EXPECT_TRUE(terminal.showsWithPrompt("scanner> set BluetoothDevice AA:01")) << terminal.screen();
+        terminal.type("open");
+        ASSERT_TRUE(terminal.showsWithPrompt("Open: call true, value bool true")) << terminal.screen();
 
-    // The prompt is waiting for a command when the barcode comes: the event is printed at once
-    // and the prompt drawn again below it.
-    int client = consoletest::connectLoopback(port);
-    ASSERT_GE(client, 0);
-    const char barcode[] =
-        "0104601234567893\x1d"
-        "10LOT\n";
-    ASSERT_EQ(static_cast<ssize_t>(sizeof barcode - 1), send(client, barcode, sizeof barcode - 1, 0));
-    EXPECT_TRUE(
-        terminal.shows("event: source \"MobileScannerDevice\", message \"Штрихкод\", data "
-                       "\"0104601234567893<GS>10LOT\"",
-                       true))
-        << terminal.screen();
-    close(client);
-
-    terminal.type("quit");
-    for (int attempt = 0; attempt < 600 && terminal.running(); ++attempt) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        // A barcode comes while a command is half typed: the event prints above the line, the
+        // typed text stays, and the command runs as typed (completed with Tab here).
+        terminal.typeOnly("call GetDesc");
+        ASSERT_TRUE(terminal.shows("scanner> call GetDesc", "scanner> call GetDesc")) << terminal.screen();
+        int client = consoletest::connectLoopback(port);
+        ASSERT_GE(client, 0);
+        const char barcode[] =
+            "0104601234567893\x1d"
+            "10LOT\n";
+        ASSERT_EQ(static_cast<ssize_t>(sizeof barcode - 1), send(client, barcode, sizeof barcode - 1, 0));
+        EXPECT_TRUE(
+            terminal.shows("event: source \"MobileScannerDevice\", message \"Штрихкод\", data "
+                           "\"0104601234567893<GS>10LOT\"",
+                           "scanner> call GetDesc"))
+            << terminal.screen();
+        close(client);
+        terminal.keys("Tab");
+        terminal.keys("Enter");
+        EXPECT_TRUE(terminal.showsWithPrompt("GetDescription: call true, value bool true"))
+            << terminal.screen();
+        EXPECT_TRUE(terminal.quits()) << "quit ends the console";
     }
-    EXPECT_FALSE(terminal.running()) << "quit ends the console";
+    {
+        // The next run has the history of the last one: up twice passes quit and recalls the call.
+        // With --russian, method names complete in Russian.
+        Terminal terminal(command + " --russian", dir.path());
+        ASSERT_TRUE(terminal.showsWithPrompt("type help for the commands")) << terminal.screen();
+        terminal.keys("Up");
+        terminal.keys("Up");
+        EXPECT_TRUE(terminal.shows("", "scanner> call GetDescription")) << terminal.screen();
+        terminal.keys("Enter");
+        EXPECT_TRUE(terminal.showsWithPrompt("GetDescription: call true, value bool true"))
+            << terminal.screen();
+        terminal.typeOnly("call ПолучитьНомер");
+        terminal.keys("Tab");
+        terminal.keys("Enter");
+        EXPECT_TRUE(terminal.showsWithPrompt("ПолучитьНомерВерсии: call true, value string \"1.0.2.1\""))
+            << terminal.screen();
+        EXPECT_TRUE(terminal.quits());
+    }
 }

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstring>
 
 using consoletest::appearInOrder;
@@ -110,6 +112,15 @@ TEST(ConsoleScript, StopsWithNonZeroStatusAtTheFirstFailedStep) {
         {"expect-failure version\nversion\n", "expected this step to fail, but it succeeded"},
         {"call DoAdditionalAction x\nversion\n", "DoAdditionalAction: call false, value empty"},
         {"set bluetoothdevice x\nversion\n", "SetParameter: call true, value bool false"},
+        // A step that cannot run is never the failure expected.
+        {"expect-failure bogus\nversion\n", "expect-failure: a command that cannot run is not the failure"},
+        {"expect-failure set BluetoothDevice\nversion\n", "usage: set <name> <value>"},
+        {"expect-failure call SetParameter a b c\nversion\n", "call: SetParameter takes 2 values, 3 given"},
+        {"scan 4006381333931\nversion\n", "scan: no keyboard scanner is open"},
+        // A failed open or test tells why at once.
+        {"open\nversion\n",
+         "Open: call true, value bool false\n  why, as GetLastError tells: no device chosen"},
+        {"test\nversion\n", "why, as GetLastError tells: no device chosen"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.script);
@@ -125,15 +136,19 @@ TEST(ConsoleScript, StopsWithNonZeroStatusAtTheFirstFailedStep) {
 
 TEST(ConsoleScript, AcceptsQuotedEmptyValuesAndEndsWithStatusZero) {
     std::string output;
+    // An editor's byte-order mark before the first command is skipped.
     int status = runScript({"-"},
-                           "set BluetoothDevice \"\"\nexpect-failure open\nerror\n"
-                           "call ПолучитьОшибку \"an input the call replaces\"\nquit\nversion\n",
+                           "\xEF\xBB\xBFset BluetoothDevice \"\"\nexpect-failure open\nerror\n"
+                           "call ПолучитьОшибку \"an input the call replaces\"\ncall GetLastError\n"
+                           "quit\nversion\n",
                            output);
     EXPECT_EQ(0, status) << output;
     EXPECT_TRUE(
         appearInOrder(output, {"SetParameter: call true, value bool true", "(failed as expected)",
                                "GetLastError: call true, value int 1\n  1: string \"no device chosen",
-                               "ПолучитьОшибку: call true, value int 1\n  1: string \"no device chosen"}))
+                               "ПолучитьОшибку: call true, value int 1\n  1: string \"no device chosen",
+                               "call: GetLastError takes 1 value, 0 given; the others are passed empty",
+                               "GetLastError: call true, value int 1\n  1: string \"no device chosen"}))
         << output;
     EXPECT_EQ(std::string::npos, output.find("string \"an input the call replaces"))
         << "only the written record shows";
@@ -152,10 +167,26 @@ TEST(ConsoleLog, ShowsTheDriversLogLinesAmongTheOutput) {
         << "without --log the log stays quiet";
 }
 
-TEST(ConsoleStart, ReportsAMissingLibraryAndExitsWithStatusTwo) {
+TEST(ConsoleStart, RefusesWhatItCannotUseWithStatusTwo) {
     TempDir dir;
-    std::string output;
-    int status = runScript({"--library", dir.file("missing.so"), "-"}, "version\n", output);
-    EXPECT_EQ(2, status) << output;
-    EXPECT_NE(std::string::npos, output.find("could not load the library")) << output;
+    ASSERT_EQ(0, mkdir(dir.file("empty").c_str(), 0700));
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const Case cases[] = {
+        {{"--library", dir.file("missing.so"), "-"}, "could not load the library"},
+        {{"--devices", dir.file("missing.conf"), "-"},
+         "the devices file " + dir.file("missing.conf") + " does not exist"},
+        {{"--classes", dir.file("empty"), "-"},
+         "the folder " + dir.file("empty") + " does not hold the console's Java classes"},
+        {{dir.file("empty")}, "cannot run the script " + dir.file("empty") + ": it is a folder"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        std::string output;
+        EXPECT_EQ(2, runScript(c.args, "version\n", output)) << output;
+        EXPECT_NE(std::string::npos, output.find(c.message)) << output;
+        EXPECT_EQ(std::string::npos, output.find("GetVersion")) << output;
+    }
 }

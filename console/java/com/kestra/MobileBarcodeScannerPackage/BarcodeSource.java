@@ -1,11 +1,12 @@
 package com.kestra.MobileBarcodeScannerPackage;
 
+import com.kestra.console.SerialPort;
 import java.io.IOException;
 import java.nio.file.Path;
 
 /**
- * Where an emulated scanner's barcodes come from: a file, the console's standard input, or a
- * TCP port on the loopback interface (a stand-in for a serial-port stream).
+ * Where a scanner's barcodes come from: a file, the console's standard input, a TCP port on the
+ * loopback interface (a stand-in for a serial-port stream), or a real serial device.
  */
 abstract class BarcodeSource {
     /** Connects to the source. The message of the exception says in words why it cannot. */
@@ -18,8 +19,8 @@ abstract class BarcodeSource {
     abstract String describe();
 
     /**
-     * Reads a source written as "file:PATH" (relative to baseDir), "stdin" or "tcp:PORT".
-     * Throws IllegalArgumentException with the reason for anything else.
+     * Reads a source written as "file:PATH" (relative to baseDir), "stdin", "tcp:PORT" or
+     * "serial:DEVICE[:BAUD]". Throws IllegalArgumentException with the reason for anything else.
      */
     static BarcodeSource parse(String text, Path baseDir) {
         if (text.equals("stdin")) {
@@ -41,7 +42,31 @@ abstract class BarcodeSource {
             }
             return new TcpSource(port);
         }
+        if (text.startsWith("serial:")) {
+            return parseSerial(text, baseDir);
+        }
         throw new IllegalArgumentException(
-                "unknown barcode source '" + text + "' (use file:PATH, stdin or tcp:PORT)");
+                "unknown barcode source '" + text + "' (use file:PATH, stdin, tcp:PORT or serial:DEVICE[:BAUD])");
+    }
+
+    // A device path may hold colons itself (/dev/serial/by-path/...): only a last part of
+    // digits is the speed.
+    private static BarcodeSource parseSerial(String text, Path baseDir) {
+        String device = text.substring("serial:".length());
+        int baud = SerialSource.DEFAULT_BAUD;
+        int colon = device.lastIndexOf(':');
+        if (colon >= 0 && device.substring(colon + 1).matches("[0-9]{1,9}")) {
+            baud = Integer.parseInt(device.substring(colon + 1));
+            device = device.substring(0, colon);
+        }
+        if (device.isEmpty()) {
+            throw new IllegalArgumentException("'" + text + "' names no device");
+        }
+        if (!SerialPort.supportsSpeed(baud)) {
+            throw new IllegalArgumentException("the speed of '" + text
+                    + "' is not one a serial port takes (such as 9600, 19200, 38400, 57600 or 115200)");
+        }
+        Path path = Path.of(device);
+        return new SerialSource(baseDir == null ? path : baseDir.resolve(path), baud);
     }
 }

@@ -6,6 +6,7 @@ import java.util.Arrays;
 import java.util.concurrent.BlockingQueue;
 import java.util.concurrent.LinkedBlockingQueue;
 import java.util.concurrent.TimeUnit;
+import java.util.concurrent.atomic.AtomicInteger;
 
 /**
  * Barcodes typed on the console's standard input (System.in). One daemon thread reads the
@@ -17,6 +18,15 @@ final class ConsoleInputSource extends BarcodeSource {
     private static final BlockingQueue<byte[]> chunks = new LinkedBlockingQueue<>();
     private static Thread pump;
     private static volatile boolean ended;
+    private static final AtomicInteger openStreams = new AtomicInteger();
+
+    /**
+     * Whether an open device reads the console's input now. kestra-console asks before its
+     * scan command types a barcode, which would otherwise wait for the next open.
+     */
+    static boolean isRead() {
+        return openStreams.get() > 0;
+    }
 
     private static synchronized void startPump() {
         if (pump != null) {
@@ -59,11 +69,13 @@ final class ConsoleInputSource extends BarcodeSource {
             throw new IOException("the console's standard input has ended");
         }
         startPump();
+        openStreams.incrementAndGet();
         return new Stream();
     }
 
     private static final class Stream implements SourceStream {
         private volatile boolean stopped;
+        private boolean closed;
 
         @Override
         public int read(byte[] buffer) {
@@ -96,7 +108,12 @@ final class ConsoleInputSource extends BarcodeSource {
         }
 
         @Override
-        public void close() {}
+        public synchronized void close() {
+            if (!closed) {
+                closed = true;
+                openStreams.decrementAndGet();
+            }
+        }
 
         @Override
         public String endReason() {

@@ -11,9 +11,9 @@ import java.util.List;
 /**
  * The emulated scanners, read from a small text file named by the system property
  * "kestra.devices": one device a line, "address | name | source", lines starting with # are
- * comments. Sources are "file:PATH" (relative to the configuration file), "stdin" or
- * "tcp:PORT". Without the property or the file, a keyboard scanner and a serial scanner on
- * 127.0.0.1:5555 are offered.
+ * comments. Sources are "file:PATH" (relative to the configuration file), "stdin", "tcp:PORT"
+ * or "serial:DEVICE[:BAUD]". Without the property or the file, a keyboard scanner and a serial
+ * scanner on 127.0.0.1:5555 are offered.
  */
 final class DeviceConfig {
     static final String PROPERTY = "kestra.devices";
@@ -50,6 +50,14 @@ final class DeviceConfig {
             problems.add("cannot read the device configuration " + file + ": " + e.getMessage());
             return new DeviceConfig(new ArrayList<>(), problems);
         }
+    }
+
+    /**
+     * The lines of the configuration that cannot be used, each with file, line and reason.
+     * kestra-console prints them when it starts, before anyone opens a device.
+     */
+    static String[] problemsNow() {
+        return load().problems.toArray(new String[0]);
     }
 
     static DeviceConfig parse(List<String> lines, Path baseDir, String origin) {

@@ -13,10 +13,14 @@ import java.nio.file.attribute.BasicFileAttributes;
 /**
  * Barcodes from a file, one a line. The file is followed like a live stream: lines appended
  * while the device is open arrive as new scans. Removing or replacing the file unplugs the
- * scanner.
+ * scanner. A FIFO is read as a stream too, whoever writes into it and however often writers
+ * come and go.
  */
 final class FileSource extends BarcodeSource {
     private static final long POLL_MILLIS = 50;
+    // The file type bits of a Unix mode, and the type of a FIFO.
+    private static final int S_IFMT = 0170000;
+    private static final int S_IFIFO = 0010000;
 
     private final Path path;
 
@@ -34,16 +38,31 @@ final class FileSource extends BarcodeSource {
         if (!Files.exists(path)) {
             return "the barcode file " + path + " does not exist";
         }
-        if (!Files.isRegularFile(path) || !Files.isReadable(path)) {
+        if (!(Files.isRegularFile(path) || isFifo(path)) || !Files.isReadable(path)) {
             return "the barcode file " + path + " is not a readable file";
         }
         return null;
     }
 
+    private static boolean isFifo(Path path) {
+        try {
+            return ((Integer) Files.getAttribute(path, "unix:mode") & S_IFMT) == S_IFIFO;
+        } catch (IOException | UnsupportedOperationException | IllegalArgumentException e) {
+            return false;
+        }
+    }
+
     @Override
     SourceStream connect() throws IOException {
         try {
-            FileChannel channel = FileChannel.open(path, StandardOpenOption.READ);
+            // Opening a FIFO for reading waits for a writer; opened for writing as well it does
+            // not, and its stream does not end each time a writer closes. Any other open that
+            // blocks gives up after the deadline.
+            StandardOpenOption[] options = isFifo(path)
+                    ? new StandardOpenOption[] {StandardOpenOption.READ, StandardOpenOption.WRITE}
+                    : new StandardOpenOption[] {StandardOpenOption.READ};
+            FileChannel channel = OpenDeadline.open("the barcode file " + path,
+                    () -> FileChannel.open(path, options), FileSource::closeQuietly);
             Object identity = Files.readAttributes(path, BasicFileAttributes.class).fileKey();
             return new Stream(channel, identity);
         } catch (NoSuchFileException e) {
@@ -94,23 +113,29 @@ final class FileSource extends BarcodeSource {
             }
         }
 
+        // Closing the channel also ends a read blocked on a FIFO.
         @Override
         public void stop() {
             stopped = true;
+            closeQuietly(channel);
         }
 
         @Override
         public void close() {
-            try {
-                channel.close();
-            } catch (IOException e) {
-                // Nothing more to release.
-            }
+            closeQuietly(channel);
         }
 
         @Override
         public String endReason() {
             return "the barcode file " + path + " ended";
+        }
+    }
+
+    private static void closeQuietly(FileChannel channel) {
+        try {
+            channel.close();
+        } catch (IOException e) {
+            // Nothing more to release.
         }
     }
 }

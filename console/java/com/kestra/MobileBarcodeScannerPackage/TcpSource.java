@@ -9,7 +9,8 @@ import java.net.Socket;
 
 /**
  * Barcodes from a TCP client on 127.0.0.1, a stand-in for a serial-port stream: open the device,
- * then `nc 127.0.0.1 PORT` and type barcodes. Only the loopback interface is ever listened on.
+ * then `cat >/dev/tcp/127.0.0.1/PORT` in bash and type barcodes. Only the loopback interface is
+ * ever listened on.
  * One client is the scanner; when it disconnects, the scanner counts as unplugged.
  */
 final class TcpSource extends BarcodeSource {

@@ -1,0 +1,68 @@
+#include "console/peer.h"
+
+namespace console {
+namespace {
+
+// The peer's classes are the console's own; JNI calls their package-private methods.
+jmethodID findStatic(JNIEnv* env, jclass& owner, const char* className, const char* name,
+                     const char* signature) {
+    owner = env->FindClass(className);
+    jmethodID method = owner != nullptr ? env->GetStaticMethodID(owner, name, signature) : nullptr;
+    if (method == nullptr) {
+        env->ExceptionClear();
+    }
+    return method;
+}
+
+std::string utf8(JNIEnv* env, jstring text) {
+    std::string result;
+    const char* chars = text != nullptr ? env->GetStringUTFChars(text, nullptr) : nullptr;
+    if (chars != nullptr) {
+        result = chars;
+        env->ReleaseStringUTFChars(text, chars);
+    }
+    return result;
+}
+
+}  // namespace
+
+std::vector<std::string> deviceProblems(JNIEnv* env) {
+    jclass config = nullptr;
+    jmethodID problemsNow = findStatic(env, config, "com/kestra/MobileBarcodeScannerPackage/DeviceConfig",
+                                       "problemsNow", "()[Ljava/lang/String;");
+    auto problems =
+        problemsNow ? static_cast<jobjectArray>(env->CallStaticObjectMethod(config, problemsNow)) : nullptr;
+    std::vector<std::string> lines;
+    if (env->ExceptionCheck() || problemsNow == nullptr) {
+        env->ExceptionClear();
+        lines.push_back("the device configuration could not be checked");
+    } else if (problems != nullptr) {
+        for (jsize i = 0; i < env->GetArrayLength(problems); ++i) {
+            auto problem = static_cast<jstring>(env->GetObjectArrayElement(problems, i));
+            lines.push_back(utf8(env, problem));
+            env->DeleteLocalRef(problem);
+        }
+        env->DeleteLocalRef(problems);
+    }
+    if (config != nullptr) {
+        env->DeleteLocalRef(config);
+    }
+    return lines;
+}
+
+bool keyboardScannerOpen(JNIEnv* env) {
+    jclass source = nullptr;
+    jmethodID isRead =
+        findStatic(env, source, "com/kestra/MobileBarcodeScannerPackage/ConsoleInputSource", "isRead", "()Z");
+    bool open = isRead != nullptr && env->CallStaticBooleanMethod(source, isRead);
+    if (env->ExceptionCheck()) {
+        env->ExceptionClear();
+        open = false;
+    }
+    if (source != nullptr) {
+        env->DeleteLocalRef(source);
+    }
+    return open;
+}
+
+}  // namespace console

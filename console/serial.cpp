@@ -1,0 +1,174 @@
+#include "console/serial.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <iterator>
+
+namespace console {
+namespace {
+
+struct Speed {
+    jint baud;
+    speed_t constant;
+};
+
+const Speed kSpeeds[] = {
+    {50, B50},           {75, B75},           {110, B110},         {134, B134},         {150, B150},
+    {200, B200},         {300, B300},         {600, B600},         {1200, B1200},       {1800, B1800},
+    {2400, B2400},       {4800, B4800},       {9600, B9600},       {19200, B19200},     {38400, B38400},
+    {57600, B57600},     {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000},
+    {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
+};
+
+const Speed* findSpeed(jint baud) {
+    auto found = std::find_if(std::begin(kSpeeds), std::end(kSpeeds),
+                              [&](const Speed& speed) { return speed.baud == baud; });
+    return found == std::end(kSpeeds) ? nullptr : found;
+}
+
+void throwIoException(JNIEnv* env, const std::string& message) {
+    jclass exception = env->FindClass("java/io/IOException");
+    if (exception != nullptr) {
+        env->ThrowNew(exception, message.c_str());
+        env->DeleteLocalRef(exception);
+    }
+}
+
+jboolean JNICALL supportsSpeed(JNIEnv*, jclass, jint baud) {
+    return findSpeed(baud) != nullptr ? JNI_TRUE : JNI_FALSE;
+}
+
+// Raw mode: bytes arrive as the scanner sends them, nothing echoes back to it, CR and LF stay
+// as they are (the reader ends lines at either), and the modem lines are ignored so that the
+// port does not wait for a carrier. A read returns as soon as one byte is there.
+bool setRawMode(int descriptor, const Speed& speed, std::string& problem) {
+    termios mode{};
+    if (tcgetattr(descriptor, &mode) != 0) {
+        problem = errno == ENOTTY ? "it is not a serial device (not a terminal)" : strerror(errno);
+        return false;
+    }
+    cfmakeraw(&mode);
+    mode.c_cflag |= CLOCAL | CREAD;
+    mode.c_cc[VMIN] = 1;
+    mode.c_cc[VTIME] = 0;
+    if (cfsetispeed(&mode, speed.constant) != 0 || cfsetospeed(&mode, speed.constant) != 0 ||
+        tcsetattr(descriptor, TCSANOW, &mode) != 0) {
+        problem = std::string("cannot set its mode: ") + strerror(errno);
+        return false;
+    }
+    // tcsetattr succeeds when it could apply any of the changes: read back what the device has.
+    termios applied{};
+    if (tcgetattr(descriptor, &applied) != 0 || cfgetispeed(&applied) != speed.constant ||
+        cfgetospeed(&applied) != speed.constant) {
+        problem = "it does not take " + std::to_string(speed.baud) + " baud";
+        return false;
+    }
+    return true;
+}
+
+// Blocks as long as open(2) does: a Bluetooth port bound with rfcomm connects to the scanner
+// here. The Java caller gives up after a deadline.
+jint JNICALL openPort(JNIEnv* env, jclass, jstring device, jint baud) {
+    const Speed* speed = findSpeed(baud);
+    const char* chars = device != nullptr ? env->GetStringUTFChars(device, nullptr) : nullptr;
+    if (chars == nullptr || speed == nullptr) {
+        if (chars != nullptr) {
+            env->ReleaseStringUTFChars(device, chars);
+        }
+        if (!env->ExceptionCheck()) {
+            throwIoException(env, speed == nullptr ? std::to_string(baud) + " baud is not a serial port speed"
+                                                   : "no device named");
+        }
+        return -1;
+    }
+    std::string path = chars;
+    env->ReleaseStringUTFChars(device, chars);
+    // No controlling terminal: a scanner must not be able to send the console signals.
+    int descriptor = open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    if (descriptor < 0) {
+        throwIoException(env, strerror(errno));
+        return -1;
+    }
+    std::string problem;
+    if (!setRawMode(descriptor, *speed, problem)) {
+        close(descriptor);
+        throwIoException(env, problem);
+        return -1;
+    }
+    return descriptor;
+}
+
+// The device is gone when the other side hangs up: a USB device unplugged, a Bluetooth link
+// lost, the master of a pseudo-terminal closed. The terminal then reports a hang-up, an end of
+// file or EIO.
+jint JNICALL readPort(JNIEnv* env, jclass, jint descriptor, jbyteArray buffer, jint timeoutMillis) {
+    pollfd ready{descriptor, POLLIN, 0};
+    int events = poll(&ready, 1, timeoutMillis);
+    if (events < 0) {
+        if (errno == EINTR) {
+            return 0;
+        }
+        throwIoException(env, std::string("waiting for the serial device failed: ") + strerror(errno));
+        return -1;
+    }
+    if (events == 0) {
+        return 0;
+    }
+    if ((ready.revents & POLLIN) == 0) {
+        return -1;
+    }
+    jbyte bytes[8192];
+    jsize length = std::min<jsize>(env->GetArrayLength(buffer), static_cast<jsize>(sizeof bytes));
+    ssize_t count = read(descriptor, bytes, static_cast<size_t>(length));
+    if (count > 0) {
+        env->SetByteArrayRegion(buffer, 0, static_cast<jsize>(count), bytes);
+        return static_cast<jint>(count);
+    }
+    if (count == 0 || errno == EIO) {
+        return -1;
+    }
+    if (errno == EAGAIN || errno == EINTR) {
+        return 0;
+    }
+    throwIoException(env, std::string("reading the serial device failed: ") + strerror(errno));
+    return -1;
+}
+
+void JNICALL closePort(JNIEnv*, jclass, jint descriptor) {
+    close(descriptor);
+}
+
+}  // namespace
+
+bool registerSerialPort(JNIEnv* env, std::string& problem) {
+    jclass serialPort = env->FindClass("com/kestra/console/SerialPort");
+    if (serialPort == nullptr) {
+        env->ExceptionClear();
+        problem = "the console's class com.kestra.console.SerialPort is missing";
+        return false;
+    }
+    const JNINativeMethod natives[] = {
+        {const_cast<char*>("supportsSpeed"), const_cast<char*>("(I)Z"),
+         reinterpret_cast<void*>(supportsSpeed)},
+        {const_cast<char*>("open"), const_cast<char*>("(Ljava/lang/String;I)I"),
+         reinterpret_cast<void*>(openPort)},
+        {const_cast<char*>("read"), const_cast<char*>("(I[BI)I"), reinterpret_cast<void*>(readPort)},
+        {const_cast<char*>("close"), const_cast<char*>("(I)V"), reinterpret_cast<void*>(closePort)},
+    };
+    bool registered = env->RegisterNatives(serialPort, natives, std::size(natives)) == JNI_OK;
+    if (!registered) {
+        env->ExceptionClear();
+        problem = "the natives of com.kestra.console.SerialPort could not be registered";
+    }
+    env->DeleteLocalRef(serialPort);
+    return registered;
+}
+
+}  // namespace console
