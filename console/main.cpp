@@ -4,9 +4,9 @@
 #include "console/commands.h"
 #include "console/driver.h"
 #include "console/host.h"
-#include "console/jvm.h"
 #include "console/output.h"
 #include "console/text.h"
+#include "hosting/vm.h"
 
 #include <android/log.h>
 #include <fcntl.h>
@@ -40,7 +40,7 @@ struct Options {
     bool russianNames = false;
     std::string devices = KESTRA_CONSOLE_DEVICES;
     std::string library = KESTRA_CONSOLE_LIBRARY;
-    std::string libjvm = KESTRA_CONSOLE_LIBJVM;
+    std::string libjvm = hosting::buildLibjvm();
     std::string classes = KESTRA_CONSOLE_CLASSES;
     std::string script;  // empty: none given
 };
@@ -155,18 +155,25 @@ int main(int argc, char** argv) {
     }
     FILE* commands = fdopen(commandInput, "r");
 
-    console::VmSettings settings{options.libjvm, options.classes, absolutePath(options.library),
-                                 absolutePath(options.devices)};
+    std::string library = absolutePath(options.library);
+    std::string devices = absolutePath(options.devices);
+    // -Xcheck:jni makes the VM report any misuse of JNI by the driver (or by this console).
+    hosting::VmSettings settings;
+    settings.libjvm = options.libjvm;
+    settings.classPath = options.classes;
+    settings.options = {"-Dkestra.devices=" + devices, "-Xcheck:jni", "-Dfile.encoding=UTF-8", "-Xss1m"};
     JavaVM* vm = nullptr;
     std::string problem;
-    JNIEnv* env = console::startVm(settings, &vm, problem);
+    JNIEnv* env = hosting::startVm(settings, &vm, problem);
     console::Exports exports;
-    if (env == nullptr || !console::loadLibraryThroughJava(env, problem) ||
-        !console::findExports(settings.library, exports, problem)) {
+    if (env == nullptr || !hosting::loadLibrary(env, library, problem) ||
+        !console::findExports(library, exports, problem)) {
         fprintf(stderr, "kestra-console: %s\n", problem.c_str());
         return 2;
     }
-    jobject activity = console::newActivity(env, "kestra-console");
+    // The activity lives as long as the console.
+    jobject localActivity = hosting::newActivity(env, "kestra-console");
+    jobject activity = localActivity ? env->NewGlobalRef(localActivity) : nullptr;
 
     console::HostMemory memory;
     console::EventCounter events;
@@ -175,7 +182,7 @@ int main(int argc, char** argv) {
     console::Driver driver(exports, memory, connection);
     std::vector<std::string> startup;
     bool created = driver.create(startup);
-    console::output().line("library " + settings.library + "\ndevices " + settings.devices);
+    console::output().line("library " + library + "\ndevices " + devices);
     for (const std::string& line : startup) {
         console::output().line(line);
     }
