@@ -22,11 +22,6 @@
 #include <string>
 #include <vector>
 
-extern "C" JNIEXPORT void JNICALL
-Java_com_kestra_MobileBarcodeScannerPackage_MobileBarcodeScanner_SendBarcode(JNIEnv* env, jobject self,
-                                                                             jlong recorder, jstring barcode);
-extern "C" JNIEXPORT jint JNICALL JNI_OnLoad(JavaVM* vm, void* reserved);
-
 namespace {
 
 using namespace fuzzhost;
@@ -60,17 +55,8 @@ void startVm() {
     std::string problem;
     g_env = hosting::startVm(settings, &g_vm, problem);
     require(g_env != nullptr, problem.c_str());
-    // The library is linked into this program, so its native is bound by hand, and the VM is
-    // recorded as loading the library would.
-    jclass peer = g_env->FindClass("com/kestra/MobileBarcodeScannerPackage/MobileBarcodeScanner");
-    noPendingException();
-    JNINativeMethod natives[] = {
-        {const_cast<char*>("SendBarcode"), const_cast<char*>("(JLjava/lang/String;)V"),
-         reinterpret_cast<void*>(
-             &Java_com_kestra_MobileBarcodeScannerPackage_MobileBarcodeScanner_SendBarcode)}};
-    require(g_env->RegisterNatives(peer, natives, 1) == JNI_OK, "cannot bind SendBarcode");
-    g_env->DeleteLocalRef(peer);
-    JNI_OnLoad(g_vm, nullptr);
+    // The VM binds the peer's native by name and runs JNI_OnLoad, as in an app.
+    require(hosting::loadLibrary(g_env, KESTRA_FUZZ_LIBRARY, problem), problem.c_str());
     jclass script = g_env->FindClass("com/kestra/testsupport/PeerScript");
     noPendingException();
     g_script = static_cast<jclass>(g_env->NewGlobalRef(script));
