@@ -83,7 +83,7 @@ fuzz-coverage:
 	llvm-profdata-14 merge -sparse build/fuzz-coverage.profraw build/fuzz-vm-coverage.profraw \
 	  -o build/fuzz-coverage.profdata
 	llvm-cov-14 report $(FUZZ_BUILD)/fuzz/kestra_fuzz_component_coverage \
-	  -object $(FUZZ_BUILD)/fuzz/kestra_fuzz_vm_coverage -instr-profile=build/fuzz-coverage.profdata \
+	  -object $(FUZZ_BUILD)/fuzz/libkestra_fuzzable_coverage_shared.so -instr-profile=build/fuzz-coverage.profdata \
 	  $(CURDIR)/component $(CURDIR)/module $(CURDIR)/scanner
 
 # Benchmarks of the 32-bit library inside a real VM: the barcode path and the driver calls

@@ -1,6 +1,6 @@
 #include "bench/bench_host.h"
 
-#include <string>
+#include "hosting/vm.h"
 
 namespace bench {
 
@@ -31,29 +31,11 @@ JNIEnv* BenchHost::env() const {
 }
 
 jobject BenchHost::GetActivity() {
-    JNIEnv* jni = env();
-    jclass activityClass = jni->FindClass("android/app/Activity");
-    if (activityClass == nullptr) {
-        jni->ExceptionClear();
-        return nullptr;
-    }
-    jmethodID constructor = jni->GetMethodID(activityClass, "<init>", "()V");
-    jobject activity = jni->NewObject(activityClass, constructor);
-    jni->DeleteLocalRef(activityClass);
-    return activity;
+    return hosting::newActivity(env(), "bench activity");
 }
 
 jclass BenchHost::FindClass(const ShortWchar* className) {
-    std::string slashed;
-    for (const ShortWchar* unit = className; *unit != 0; ++unit) {
-        slashed.push_back(*unit == u'.' ? '/' : static_cast<char>(*unit));
-    }
-    JNIEnv* jni = env();
-    jclass found = jni->FindClass(slashed.c_str());
-    if (found == nullptr) {
-        jni->ExceptionClear();
-    }
-    return found;
+    return hosting::findClass(env(), className);
 }
 
 bool BenchMemory::AllocMemory(void** block, uint32_t size) {

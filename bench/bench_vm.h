@@ -7,14 +7,15 @@
 namespace bench {
 
 struct VmPaths {
-    const char* libjvm;
+    const char* libjvm;  // empty: the build's
     const char* classPath;
     const char* library;
     const char* floorLibrary;
 };
 
-// Starts the VM (no -Xcheck:jni: it would be measured too) and loads the library. Returns the
-// main thread's environment, or null after printing why it failed.
+// Starts the VM through the shared hosting code (no -Xcheck:jni: it would be measured too)
+// and loads the library. Returns the main thread's environment, or null after printing why it
+// failed.
 JNIEnv* startVm(const VmPaths& paths, JavaVM** vm);
 
 // The dlopen handle of a library the VM has loaded, for looking up its exports.

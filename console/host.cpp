@@ -2,6 +2,7 @@
 
 #include "console/output.h"
 #include "console/text.h"
+#include "hosting/vm.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -54,18 +55,7 @@ jclass AndroidHelper::FindClass(const ShortWchar* className) {
     if (current == nullptr || className == nullptr) {
         return nullptr;
     }
-    // The host takes the dotted name; JNI wants it slashed.
-    std::string name = utf8FromHost(className);
-    for (char& c : name) {
-        if (c == '.') {
-            c = '/';
-        }
-    }
-    jclass found = current->FindClass(name.c_str());
-    if (found == nullptr) {
-        current->ExceptionClear();  // NoClassDefFoundError: the answer is null
-    }
-    return found;
+    return hosting::findClass(current, className);
 }
 
 void EventCounter::add() {

@@ -4,12 +4,12 @@
 #include "console/commands.h"
 #include "console/driver.h"
 #include "console/host.h"
-#include "console/jvm.h"
 #include "console/line_editor.h"
 #include "console/output.h"
 #include "console/peer.h"
 #include "console/serial.h"
 #include "console/text.h"
+#include "hosting/vm.h"
 
 #include <android/log.h>
 #include <fcntl.h>
@@ -49,7 +49,7 @@ struct Options {
     bool devicesGiven = false;
     std::string devices = KESTRA_CONSOLE_DEVICES;
     std::string library = KESTRA_CONSOLE_LIBRARY;
-    std::string libjvm = KESTRA_CONSOLE_LIBJVM;
+    std::string libjvm = hosting::buildLibjvm();
     std::string classes = KESTRA_CONSOLE_CLASSES;
     std::string script;  // empty: none given
 };
@@ -140,11 +140,11 @@ bool checkPaths(const Options& options, std::string& problem) {
             return false;
         }
     }
-    // The class that loads the library stands for all of the console's classes.
-    const std::string loader = "com/kestra/console/NativeLibrary.class";
-    if (stat((options.classes + "/" + loader).c_str(), &status) != 0) {
-        problem = "the folder " + options.classes + " does not hold the console's Java classes (no " +
-                  loader + "); --classes takes the console-classes folder of a build";
+    // The emulated scanner peer stands for all of the console's classes.
+    const std::string peer = "com/kestra/MobileBarcodeScannerPackage/MobileBarcodeScanner.class";
+    if (stat((options.classes + "/" + peer).c_str(), &status) != 0) {
+        problem = "the folder " + options.classes + " does not hold the console's Java classes (no " + peer +
+                  "); --classes takes the console-classes folder of a build";
         return false;
     }
     return true;
@@ -244,14 +244,18 @@ int main(int argc, char** argv) {
     }
     useUtf8();
 
-    console::VmSettings settings{options.libjvm, options.classes, absolutePath(options.library),
-                                 absolutePath(options.devices)};
+    std::string library = absolutePath(options.library);
+    std::string devices = absolutePath(options.devices);
+    // -Xcheck:jni makes the VM report any misuse of JNI by the driver (or by this console).
+    hosting::VmSettings settings;
+    settings.libjvm = options.libjvm;
+    settings.classPath = options.classes;
+    settings.options = {"-Dkestra.devices=" + devices, "-Xcheck:jni", "-Dfile.encoding=UTF-8", "-Xss1m"};
     JavaVM* vm = nullptr;
-    JNIEnv* env = console::startVm(settings, &vm, problem);
+    JNIEnv* env = hosting::startVm(settings, &vm, problem);
     console::Exports exports;
-    if (env == nullptr || !console::loadLibraryThroughJava(env, problem) ||
-        !console::findExports(settings.library, exports, problem) ||
-        !console::registerSerialPort(env, problem)) {
+    if (env == nullptr || !hosting::loadLibrary(env, library, problem) ||
+        !console::findExports(library, exports, problem) || !console::registerSerialPort(env, problem)) {
         fprintf(stderr, "kestra-console: %s\n", problem.c_str());
         return 2;
     }
@@ -260,7 +264,9 @@ int main(int argc, char** argv) {
     for (const std::string& deviceProblem : console::deviceProblems(env)) {
         fprintf(stderr, "kestra-console: %s (left out)\n", deviceProblem.c_str());
     }
-    jobject activity = console::newActivity(env, "kestra-console");
+    // The activity lives as long as the console.
+    jobject localActivity = hosting::newActivity(env, "kestra-console");
+    jobject activity = localActivity ? env->NewGlobalRef(localActivity) : nullptr;
 
     console::HostMemory memory;
     console::EventCounter events;
@@ -269,7 +275,7 @@ int main(int argc, char** argv) {
     console::Driver driver(exports, memory, connection);
     std::vector<std::string> startup;
     bool created = driver.create(startup);
-    console::output().line("library " + settings.library + "\ndevices " + settings.devices);
+    console::output().line("library " + library + "\ndevices " + devices);
     for (const std::string& line : startup) {
         console::output().line(line);
     }

@@ -11,9 +11,9 @@
 
 #include "component/component_base.h"
 #include "fuzz/fuzz_host.h"
+#include "hosting/vm.h"
 #include "module/exports.h"
 
-#include <dlfcn.h>
 #include <fuzzer/FuzzedDataProvider.h>
 #include <jni.h>
 
@@ -21,11 +21,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-extern "C" JNIEXPORT void JNICALL
-Java_com_kestra_MobileBarcodeScannerPackage_MobileBarcodeScanner_SendBarcode(JNIEnv* env, jobject self,
-                                                                             jlong recorder, jstring barcode);
-extern "C" JNIEXPORT jint JNICALL JNI_OnLoad(JavaVM* vm, void* reserved);
 
 namespace {
 
@@ -53,35 +48,15 @@ void noPendingException() {
 }
 
 void startVm() {
-    void* libjvm = dlopen(KESTRA_FUZZ_LIBJVM, RTLD_NOW | RTLD_GLOBAL);
-    require(libjvm != nullptr, "cannot open libjvm");
-    auto create =
-        reinterpret_cast<jint(JNICALL*)(JavaVM**, void**, void*)>(dlsym(libjvm, "JNI_CreateJavaVM"));
-    require(create != nullptr, "no JNI_CreateJavaVM");
-    std::string classPath = std::string("-Djava.class.path=") + KESTRA_FUZZ_CLASSES;
-    JavaVMOption options[] = {
-        {const_cast<char*>(classPath.c_str()), nullptr},
-        {const_cast<char*>("-Xcheck:jni"), nullptr},
-        {const_cast<char*>("-Xmx256m"), nullptr},
-        {const_cast<char*>("-XX:+UseSerialGC"), nullptr},
-        {const_cast<char*>("vfprintf"), reinterpret_cast<void*>(vmPrint)},
-    };
-    JavaVMInitArgs args{};
-    args.version = JNI_VERSION_1_6;
-    args.nOptions = sizeof options / sizeof options[0];
-    args.options = options;
-    require(create(&g_vm, reinterpret_cast<void**>(&g_env), &args) == JNI_OK, "cannot start the VM");
-    // The library is linked into this program, so its native is bound by hand, and the VM is
-    // recorded as loading the library would.
-    jclass peer = g_env->FindClass("com/kestra/MobileBarcodeScannerPackage/MobileBarcodeScanner");
-    noPendingException();
-    JNINativeMethod natives[] = {
-        {const_cast<char*>("SendBarcode"), const_cast<char*>("(JLjava/lang/String;)V"),
-         reinterpret_cast<void*>(
-             &Java_com_kestra_MobileBarcodeScannerPackage_MobileBarcodeScanner_SendBarcode)}};
-    require(g_env->RegisterNatives(peer, natives, 1) == JNI_OK, "cannot bind SendBarcode");
-    g_env->DeleteLocalRef(peer);
-    JNI_OnLoad(g_vm, nullptr);
+    hosting::VmSettings settings;
+    settings.classPath = KESTRA_FUZZ_CLASSES;
+    settings.options = {"-Xcheck:jni", "-Xmx256m", "-XX:+UseSerialGC"};
+    settings.print = vmPrint;
+    std::string problem;
+    g_env = hosting::startVm(settings, &g_vm, problem);
+    require(g_env != nullptr, problem.c_str());
+    // The VM binds the peer's native by name and runs JNI_OnLoad, as in an app.
+    require(hosting::loadLibrary(g_env, KESTRA_FUZZ_LIBRARY, problem), problem.c_str());
     jclass script = g_env->FindClass("com/kestra/testsupport/PeerScript");
     noPendingException();
     g_script = static_cast<jclass>(g_env->NewGlobalRef(script));
@@ -123,22 +98,14 @@ private:
 class AndroidHelper : public IAndroidHelper {
 public:
     jobject GetActivity() override {
-        jclass activityClass = g_env->FindClass("android/app/Activity");
-        noPendingException();
-        JavaText name(u"fuzz activity");
-        jobject activity = g_env->NewObject(
-            activityClass, g_env->GetMethodID(activityClass, "<init>", "(Ljava/lang/String;)V"), name.get());
-        noPendingException();
-        g_env->DeleteLocalRef(activityClass);
+        jobject activity = hosting::newActivity(g_env, "fuzz activity");
+        require(activity != nullptr, "no activity");
         return activity;
     }
+    // The component asks only for classes the class path has.
     jclass FindClass(const ShortWchar* className) override {
-        std::string slashed;
-        for (const ShortWchar* unit = className; *unit != 0; ++unit) {
-            slashed += *unit == u'.' ? '/' : static_cast<char>(*unit);
-        }
-        jclass found = g_env->FindClass(slashed.c_str());
-        noPendingException();
+        jclass found = hosting::findClass(g_env, className);
+        require(found != nullptr, "class not found");
         return found;
     }
 };

@@ -1,5 +1,6 @@
 #include "tests/support/host_connection.h"
 
+#include "hosting/vm.h"
 #include "tests/support/thread_env.h"
 
 namespace testsupport {
@@ -100,28 +101,7 @@ jobject HostConnection::AndroidHelper::GetActivity() {
     if (env == nullptr) {
         return nullptr;
     }
-    jclass activityClass = env->FindClass("android/app/Activity");
-    if (activityClass == nullptr) {
-        env->ExceptionClear();
-        return nullptr;
-    }
-    jobject activity = nullptr;
-    jmethodID constructor = env->GetMethodID(activityClass, "<init>", "(Ljava/lang/String;)V");
-    jstring name = nullptr;
-    if (constructor != nullptr && !env->ExceptionCheck()) {
-        name = env->NewStringUTF("test activity");
-    }
-    if (name != nullptr && !env->ExceptionCheck()) {
-        activity = env->NewObject(activityClass, constructor, name);
-    }
-    if (env->ExceptionCheck()) {
-        env->ExceptionClear();
-    }
-    if (name != nullptr) {
-        env->DeleteLocalRef(name);
-    }
-    env->DeleteLocalRef(activityClass);
-    return activity;
+    return hosting::newActivity(env, "test activity");
 }
 
 // Finds the class by its dotted name on the calling thread, as the host does; null (and no
@@ -139,18 +119,7 @@ jclass HostConnection::AndroidHelper::FindClass(const ShortWchar* className) {
     if (env == nullptr) {
         return nullptr;
     }
-    std::string slashed;
-    for (char16_t unit : dotted) {
-        if (unit > 0x7F) {
-            return nullptr;  // not a class name of the test class path
-        }
-        slashed.push_back(unit == u'.' ? '/' : static_cast<char>(unit));
-    }
-    jclass found = env->FindClass(slashed.c_str());
-    if (found == nullptr) {
-        env->ExceptionClear();
-    }
-    return found;
+    return hosting::findClass(env, className);
 }
 
 }  // namespace testsupport

@@ -1,11 +1,11 @@
 #include "tests/support/vm.h"
 
+#include "hosting/vm.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/vm_paths.h"
 
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -13,8 +13,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
-#include <set>
-#include <vector>
 
 namespace testsupport {
 namespace {
@@ -58,50 +56,18 @@ jint JNICALL vmPrint(FILE* stream, const char* format, va_list args) {
     return length;
 }
 
-using CreateJavaVm = jint(JNICALL*)(JavaVM**, void**, void*);
-
+// Every test program runs -Xcheck:jni, and any report of it fails the program.
 void startVm() {
-    void* libjvm = dlopen(kLibjvmPath, RTLD_NOW | RTLD_GLOBAL);
-    if (libjvm == nullptr) {
-        fprintf(stderr, "cannot open %s: %s\n", kLibjvmPath, dlerror());
+    hosting::VmSettings settings;
+    settings.classPath = kTestClassesPath;
+    settings.options = {"-Xcheck:jni", "-Xss1m"};
+    settings.print = vmPrint;
+    std::string problem;
+    g_mainEnv = hosting::startVm(settings, &g_vm, problem);
+    if (g_mainEnv == nullptr || !hosting::loadLibrary(g_mainEnv, kLibraryPath, problem)) {
+        fprintf(stderr, "%s\n", problem.c_str());
         abort();
     }
-    auto create = reinterpret_cast<CreateJavaVm>(dlsym(libjvm, "JNI_CreateJavaVM"));
-    if (create == nullptr) {
-        fprintf(stderr, "JNI_CreateJavaVM not found\n");
-        abort();
-    }
-    std::string classPath = std::string("-Djava.class.path=") + kTestClassesPath;
-    std::string library = std::string("-Dkestra.library=") + kLibraryPath;
-    std::vector<JavaVMOption> options = {
-        {const_cast<char*>(classPath.c_str()), nullptr},
-        {const_cast<char*>(library.c_str()), nullptr},
-        {const_cast<char*>("-Xcheck:jni"), nullptr},
-        {const_cast<char*>("-Xss1m"), nullptr},
-        {const_cast<char*>("vfprintf"), reinterpret_cast<void*>(vmPrint)},
-    };
-    JavaVMInitArgs args{};
-    args.version = JNI_VERSION_1_6;
-    args.nOptions = static_cast<jint>(options.size());
-    args.options = options.data();
-    args.ignoreUnrecognized = JNI_FALSE;
-    if (create(&g_vm, reinterpret_cast<void**>(&g_mainEnv), &args) != JNI_OK) {
-        fprintf(stderr, "JNI_CreateJavaVM failed\n");
-        abort();
-    }
-    // Loading happens in the static initializer of a Java class, so the library belongs to the
-    // application class loader and the VM binds its natives by name, as in an app.
-    jclass loader = g_mainEnv->FindClass("com/kestra/testsupport/NativeLibrary");
-    jmethodID load = loader ? g_mainEnv->GetStaticMethodID(loader, "ensureLoaded", "()V") : nullptr;
-    if (load != nullptr) {
-        g_mainEnv->CallStaticVoidMethod(loader, load);
-    }
-    if (load == nullptr || g_mainEnv->ExceptionCheck()) {
-        g_mainEnv->ExceptionDescribe();
-        fprintf(stderr, "cannot load %s\n", kLibraryPath);
-        abort();
-    }
-    g_mainEnv->DeleteLocalRef(loader);
 }
 
 // Fails the run when -Xcheck:jni reported anything, naming the tests during which it did.

@@ -1,7 +1,6 @@
 #pragma once
 
 namespace testsupport {
-extern const char* const kLibjvmPath;
 extern const char* const kTestClassesPath;
 extern const char* const kLibraryPath;
 }  // namespace testsupport

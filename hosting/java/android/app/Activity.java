@@ -1,8 +1,9 @@
 package android.app;
 
 /**
- * The console's stand-in for the Android framework's activity. The scanner peer receives one at
- * construction, as it would in the app, and only keeps it.
+ * Stand-in for the Android framework's activity, shared by every program that hosts the
+ * library. The scanner peer receives one at construction, as it would in the app, and only
+ * keeps it.
  */
 public class Activity {
     private final String title;

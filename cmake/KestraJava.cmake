@@ -1,0 +1,58 @@
+# The JDK of the target architecture, in one place: its JNI headers (for the library), its
+# libjvm (for every program that starts a VM) and a Java compiler, plus kestra_java_classes().
+#
+# KESTRA_JAVA_HOME names the JDK; a toolchain file or preset sets it for its architecture,
+# and without one the build machine's x86_64 JDK is used.
+if(NOT KESTRA_JAVA_HOME)
+  set(KESTRA_JAVA_HOME /usr/lib/jvm/java-17-openjdk-amd64 CACHE PATH "JDK of the target architecture")
+endif()
+
+# jni_md.h matches the pointer size of the JDK's architecture.
+find_path(JNI_INCLUDE_DIR jni.h PATHS ${KESTRA_JAVA_HOME}/include NO_DEFAULT_PATH REQUIRED)
+find_path(JNI_MD_INCLUDE_DIR jni_md.h PATHS ${KESTRA_JAVA_HOME}/include/linux NO_DEFAULT_PATH REQUIRED)
+
+# kestra_find_java_vm(): sets KESTRA_LIBJVM (the VM the programs open) and KESTRA_JAVAC. Only
+# builds with programs that start a VM need them. Byte code does not depend on the
+# architecture, so the compiler is the build machine's where there is one: a JDK of another
+# architecture may not run here.
+macro(kestra_find_java_vm)
+  find_file(KESTRA_LIBJVM libjvm.so
+    PATHS ${KESTRA_JAVA_HOME}/lib/server ${KESTRA_JAVA_HOME}/lib/client ${KESTRA_JAVA_HOME}/lib/zero
+    NO_DEFAULT_PATH REQUIRED)
+  find_program(KESTRA_JAVAC javac
+    HINTS /usr/lib/jvm/java-17-openjdk-amd64/bin ${KESTRA_JAVA_HOME}/bin REQUIRED)
+endmacro()
+
+# kestra_java_classes(TARGET name DIRECTORY dir SOURCES files... [CLASS_PATH dirs...]
+#                     [DEPENDS targets...] [ALL] [WARNINGS_AS_ERRORS])
+# Compiles the Java sources into DIRECTORY (emptied first, so removed classes do not linger)
+# as the custom target TARGET. CLASS_PATH are class folders of kestra_java_classes() the
+# sources use (a change there compiles them again), DEPENDS the targets that compile them.
+function(kestra_java_classes)
+  cmake_parse_arguments(ARG "ALL;WARNINGS_AS_ERRORS" "TARGET;DIRECTORY" "SOURCES;CLASS_PATH;DEPENDS" ${ARGN})
+  set(flags --release 11 -encoding UTF-8 -Xlint:all)
+  if(ARG_WARNINGS_AS_ERRORS)
+    list(APPEND flags -Werror)
+  endif()
+  set(stamps)
+  if(ARG_CLASS_PATH)
+    string(REPLACE ";" ":" class_path "${ARG_CLASS_PATH}")
+    list(APPEND flags -cp ${class_path})
+    list(TRANSFORM ARG_CLASS_PATH APPEND /.compiled OUTPUT_VARIABLE stamps)
+  endif()
+  add_custom_command(
+    OUTPUT ${ARG_DIRECTORY}/.compiled
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${ARG_DIRECTORY}
+    COMMAND ${KESTRA_JAVAC} ${flags} -d ${ARG_DIRECTORY} ${ARG_SOURCES}
+    COMMAND ${CMAKE_COMMAND} -E touch ${ARG_DIRECTORY}/.compiled
+    DEPENDS ${ARG_SOURCES} ${stamps}
+    COMMENT "Compiling the Java classes of ${ARG_TARGET}")
+  if(ARG_ALL)
+    add_custom_target(${ARG_TARGET} ALL DEPENDS ${ARG_DIRECTORY}/.compiled)
+  else()
+    add_custom_target(${ARG_TARGET} DEPENDS ${ARG_DIRECTORY}/.compiled)
+  endif()
+  if(ARG_DEPENDS)
+    add_dependencies(${ARG_TARGET} ${ARG_DEPENDS})
+  endif()
+endfunction()
