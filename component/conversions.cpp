@@ -1,7 +1,9 @@
 #include "component/conversions.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
 #include <memory>
 
@@ -13,8 +15,14 @@ uint32_t convToShortWchar(ShortWchar** target, const wchar_t* source, uint32_t c
         *target = new ShortWchar[count];
     }
     ShortWchar* out = *target;
+    if (source == nullptr) {
+        std::fill_n(out, count, ShortWchar{0});
+        return count;
+    }
+    // Each unit keeps its low 16 bits.
+#pragma GCC unroll 4
     for (uint32_t i = 0; i < count; ++i) {
-        out[i] = source ? static_cast<ShortWchar>(source[i] & 0xFFFF) : 0;
+        out[i] = static_cast<ShortWchar>(source[i]);
     }
     return count;
 }
@@ -73,52 +81,73 @@ bool isLowSurrogate(uint32_t unit) {
     return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
-void appendUtf8(std::string& out, uint32_t codePoint) {
-    if (codePoint < 0x80) {
-        out += static_cast<char>(codePoint);
-    } else if (codePoint < 0x800) {
-        out += static_cast<char>(0xC0 | (codePoint >> 6));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else if (codePoint < 0x10000) {
-        out += static_cast<char>(0xE0 | (codePoint >> 12));
-        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (codePoint >> 18));
-        out += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+bool isAscii(wchar_t unit) {
+    return static_cast<uint32_t>(unit) < 0x80;
+}
+
+// The character that starts at *p, moved past: surrogate pairs, as Java strings carry them, are
+// joined into one character; a lone surrogate or a value beyond Unicode becomes U+FFFD.
+uint32_t takeCharacter(const wchar_t*& p) {
+    constexpr uint32_t kReplacement = 0xFFFD;
+    uint32_t unit = static_cast<uint32_t>(*p++);
+    if (isHighSurrogate(unit) && isLowSurrogate(static_cast<uint32_t>(*p))) {
+        uint32_t low = static_cast<uint32_t>(*p++);
+        return 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
     }
+    if (isHighSurrogate(unit) || isLowSurrogate(unit) || unit > 0x10FFFF) {
+        return kReplacement;
+    }
+    return unit;
+}
+
+// Writes the UTF-8 bytes of one character (at most 4) and returns how many.
+size_t encodeUtf8(uint32_t codePoint, char* out) {
+    if (codePoint < 0x80) {
+        out[0] = static_cast<char>(codePoint);
+        return 1;
+    }
+    if (codePoint < 0x800) {
+        out[0] = static_cast<char>(0xC0 | (codePoint >> 6));
+        out[1] = static_cast<char>(0x80 | (codePoint & 0x3F));
+        return 2;
+    }
+    if (codePoint < 0x10000) {
+        out[0] = static_cast<char>(0xE0 | (codePoint >> 12));
+        out[1] = static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+        out[2] = static_cast<char>(0x80 | (codePoint & 0x3F));
+        return 3;
+    }
+    out[0] = static_cast<char>(0xF0 | (codePoint >> 18));
+    out[1] = static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
+    out[2] = static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+    out[3] = static_cast<char>(0x80 | (codePoint & 0x3F));
+    return 4;
 }
 
 // UTF-8 for the log when the C library's encoding cannot hold the text (the "C" locale holds
-// no Cyrillic). Surrogate pairs, as Java strings carry them, are joined into one character;
-// a lone surrogate or a value beyond Unicode becomes U+FFFD.
+// no Cyrillic).
 std::string toUtf8(const wchar_t* text) {
-    constexpr uint32_t kReplacement = 0xFFFD;
     std::string out;
-    for (const wchar_t* p = text; *p != 0; ++p) {
-        uint32_t unit = static_cast<uint32_t>(*p);
-        if (isHighSurrogate(unit) && isLowSurrogate(static_cast<uint32_t>(p[1]))) {
-            uint32_t low = static_cast<uint32_t>(*++p);
-            appendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
-        } else if (isHighSurrogate(unit) || isLowSurrogate(unit) || unit > 0x10FFFF) {
-            appendUtf8(out, kReplacement);
-        } else {
-            appendUtf8(out, unit);
-        }
+    char character[4];
+    for (const wchar_t* p = text; *p != 0;) {
+        out.append(character, encodeUtf8(takeCharacter(p), character));
     }
     return out;
 }
 
+// Whether the C library's current encoding holds the whole text.
+bool currentEncodingHolds(const wchar_t* text) {
+    return wcstombs(nullptr, text, 0) != static_cast<size_t>(-1);
+}
+
 }  // namespace
 
-std::string wstrtostr(std::wstring text) {
+std::string wstrtostr(const std::wstring& text) {
     const wchar_t* units = text.c_str();
     // ASCII is the same bytes in every encoding the C library offers, so a text of ASCII alone
     // (a barcode, as a rule) is narrowed unit by unit.
     size_t ascii = 0;
-    while (units[ascii] != 0 && static_cast<uint32_t>(units[ascii]) < 0x80) {
+    while (units[ascii] != 0 && isAscii(units[ascii])) {
         ++ascii;
     }
     if (units[ascii] == 0) {
@@ -139,6 +168,46 @@ std::string wstrtostr(std::wstring text) {
     }
     result.resize(written);
     return result;
+}
+
+size_t narrowInto(char* out, size_t room, const wchar_t* text) {
+    // The ASCII beginning is the same bytes whichever encoding the rest takes.
+    size_t used = 0;
+#pragma GCC unroll 4
+    for (; used < room; ++used) {
+        wchar_t unit = text[used];
+        if (unit == 0 || !isAscii(unit)) {
+            break;
+        }
+        out[used] = static_cast<char>(unit);
+    }
+    const wchar_t* rest = text + used;
+    if (used == room || *rest == 0) {
+        return used;
+    }
+    if (currentEncodingHolds(rest)) {
+        mbstate_t state{};
+        char character[MB_LEN_MAX];
+        for (; *rest != 0; ++rest) {
+            size_t length = wcrtomb(character, *rest, &state);
+            if (length == static_cast<size_t>(-1) || length > room - used) {
+                break;
+            }
+            memcpy(out + used, character, length);
+            used += length;
+        }
+        return used;
+    }
+    char character[4];
+    while (*rest != 0) {
+        size_t length = encodeUtf8(takeCharacter(rest), character);
+        if (length > room - used) {
+            break;
+        }
+        memcpy(out + used, character, length);
+        used += length;
+    }
+    return used;
 }
 
 ShortWcharText::ShortWcharText(const std::wstring& text) {

@@ -31,7 +31,13 @@ std::wstring convFromShortWchar(const tVariant& variant);
 
 // The text up to its first zero unit as a narrow string for the log: in the C library's current
 // multibyte encoding when it can hold the text, otherwise in UTF-8.
-std::string wstrtostr(std::wstring text);
+std::string wstrtostr(const std::wstring& text);
+
+// The leading whole characters of wstrtostr(text) that fit in room bytes, written to out without
+// a terminator; returns the bytes written. Only what fits is converted, so a log line of a long
+// text costs no more than the line. A text that is not ASCII is still read to its end, to learn
+// which of the two encodings wstrtostr would use.
+size_t narrowInto(char* out, size_t room, const wchar_t* text);
 
 // A wide text up to its first zero unit as a host short string, for handing over at once: on the
 // stack when it is short (barcodes and device addresses are), on the heap otherwise.

@@ -2,6 +2,8 @@
 #include "component/mobile_barcode_scanner_native.h"
 #include "module/trace.h"
 
+#include <array>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -9,36 +11,63 @@ namespace {
 
 // The document describes the one setting, the Bluetooth device, with its captions and choices.
 // It is plain concatenation: the choice list arrives as finished element content.
-std::wstring buildSettingsDocument(bool russian, const std::wstring& choiceList) {
-    static constexpr std::wstring_view kParts[] = {
+constexpr size_t kDocumentParts = 10;
+using DocumentParts = std::array<std::wstring_view, kDocumentParts>;
+
+DocumentParts settingsDocumentParts(bool russian, const std::wstring& choiceList) {
+    // A host string ends at its first zero unit, so a choice list with one ends the document.
+    std::wstring_view choices(choiceList.c_str());
+    bool cut = choices.size() < choiceList.size();
+    return {
         L"<?xml version=\"1.0\" encoding=\"UTF-8\" ?><Settings><Page Caption=\"",
+        russian ? L"Параметры" : L"Parameters",
         L"\"><Group Caption=\"",
+        russian ? L"Параметры подключения" : L"Connection parameters",
         L"\">",
         L"<Parameter Name=\"BluetoothDevice\" Caption=\"",
+        russian ? L"Bluetooth устройство" : L"Bluetooth device",
         L"\" TypeValue=\"String\" DefaultValue=\"\"><ChoiceList>",
-        L"</ChoiceList></Parameter></Group></Page></Settings>",
+        choices,
+        cut ? L"" : L"</ChoiceList></Parameter></Group></Page></Settings>",
     };
-    std::wstring_view page = russian ? L"Параметры" : L"Parameters";
-    std::wstring_view group = russian ? L"Параметры подключения" : L"Connection parameters";
-    std::wstring_view device = russian ? L"Bluetooth устройство" : L"Bluetooth device";
-    // The whole document is reserved first, so the appends never move it.
-    size_t size = page.size() + group.size() + device.size() + choiceList.size();
-    for (std::wstring_view part : kParts) {
-        size += part.size();
+}
+
+// The document as a string variant in host memory, converted part by part straight into the
+// host's block: no wide copy of the whole document is made. The text is null, as for every host
+// string the component makes, without a memory manager or when the host refuses.
+tVariant settingsDocumentVariant(IHostMemory* memory, const DocumentParts& parts) {
+    size_t units = 0;
+    for (std::wstring_view part : parts) {
+        units += part.size();
     }
-    std::wstring document;
-    document.reserve(size);
-    document += kParts[0];
-    document += page;
-    document += kParts[1];
-    document += group;
-    document += kParts[2];
-    document += kParts[3];
-    document += device;
-    document += kParts[4];
-    document += choiceList;
-    document += kParts[5];
-    return document;
+    tVariant record{};
+    record.typeCode = VariantShortString;
+    record.string.length = static_cast<uint32_t>(units);
+    if (memory == nullptr || units >= std::numeric_limits<uint32_t>::max() / sizeof(ShortWchar)) {
+        return record;
+    }
+    void* block = nullptr;
+    try {
+        if (!memory->AllocMemory(&block, static_cast<uint32_t>((units + 1) * sizeof(ShortWchar)))) {
+            return record;
+        }
+    } catch (...) {
+        return record;
+    }
+    auto* text = static_cast<ShortWchar*>(block);
+    if (text == nullptr) {
+        return record;
+    }
+    ShortWchar* out = text;
+    for (std::wstring_view part : parts) {
+        if (!part.empty()) {
+            convToShortWchar(&out, part.data(), static_cast<uint32_t>(part.size()));
+            out += part.size();
+        }
+    }
+    *out = 0;
+    record.string.text = text;
+    return record;
 }
 
 }  // namespace
@@ -46,8 +75,8 @@ std::wstring buildSettingsDocument(bool russian, const std::wstring& choiceList)
 bool MobileBarcodeScannerNative::MethGetParameters(tVariant& result, tVariant& settings) {
     trace("MethGetParameters");
     std::wstring choiceList = m_scanner.GetDevicesChoiceList();
-    traceText(wstrtostr(choiceList).c_str());
-    settings = AllocAndConvertVariant(buildSettingsDocument(m_isRussian != 0, choiceList).c_str());
+    traceText(choiceList.c_str());
+    settings = settingsDocumentVariant(m_iMemory, settingsDocumentParts(m_isRussian != 0, choiceList));
     setBoolean(result, true);
     return true;
 }

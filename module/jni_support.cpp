@@ -82,19 +82,21 @@ std::wstring Java_To_WStr(JNIEnv* env, jstring text) {
         return result;
     }
     // The units are copied out of the string piece by piece through a buffer on the stack, so
-    // the VM makes no copy of its own. The pieces lie within the string's length, which never
-    // changes, so reading them cannot throw.
+    // the VM makes no copy of its own, widened into a second one and appended to the result,
+    // which is sized once. The pieces lie within the string's length, which never changes, so
+    // reading them cannot throw.
     constexpr jsize kPiece = 256;
     jchar units[kPiece];
-    if (length <= kPiece) {
-        env->GetStringRegion(text, 0, length, units);
-        return std::wstring(units, units + length);
-    }
-    result.resize(static_cast<size_t>(length));
+    wchar_t wide[kPiece];
+    result.reserve(static_cast<size_t>(length));
     for (jsize start = 0; start < length; start += kPiece) {
         jsize count = std::min(kPiece, length - start);
         env->GetStringRegion(text, start, count, units);
-        std::copy(units, units + count, result.begin() + start);
+#pragma GCC unroll 4
+        for (jsize i = 0; i < count; ++i) {
+            wide[i] = static_cast<wchar_t>(units[i]);
+        }
+        result.append(wide, static_cast<size_t>(count));
     }
     return result;
 }

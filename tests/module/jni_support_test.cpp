@@ -1,4 +1,5 @@
 #include "module/jni_support.h"
+#include "component/conversions.h"
 #include "module/trace.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/vm.h"
@@ -9,7 +10,9 @@
 #include <pthread.h>
 
 #include <algorithm>
+#include <clocale>
 #include <cstdio>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -281,4 +284,39 @@ TEST(Trace, OutsideTextIsLiteralAndLongTextIsCutBetweenCharacters) {
     EXPECT_EQ(1022u, messages[2].size());
     EXPECT_EQ(0, cyrillic.compare(0, messages[2].size(), messages[2]));
     EXPECT_EQ("prefix " + cyrillic.substr(0, 1016), messages[3]);
+}
+
+TEST(Trace, WideTextMakesTheLineItsWholeNarrowTextMakes) {
+    // Only the part of a wide text that fits in the line is narrowed; the line must still be the
+    // one of the whole text converted, in either encoding and across either cut.
+    std::wstring cyrillic;
+    while (cyrillic.size() < 1500) {
+        cyrillic += L"Штрихкод";
+    }
+    const std::wstring texts[] = {
+        std::wstring(2000, L'7'),
+        cyrillic,
+        std::wstring(1021, L'x') + L"\xD83D\xDE00 tail",   // a 4-byte character over the limit
+        std::wstring(994, L'x') + L"Жx\xD83D\xDE00 tail",  // the same after the event prefix
+        std::wstring(1200, L'x') + L"\xDC00",              // a lone surrogate after the cut
+        std::wstring{L'a', 0x0416, 0, L'c'},               // a zero unit ends the text
+        L"",
+    };
+    std::string savedLocale = setlocale(LC_CTYPE, nullptr);
+    for (const char* locale : {"C", "C.UTF-8"}) {
+        ASSERT_NE(nullptr, setlocale(LC_CTYPE, locale));
+        for (const std::wstring& text : texts) {
+            for (const char* prefix : {"", "ExternalEvent message is - "}) {
+                LogWindow log;
+                traceText(text.c_str(), prefix);
+                traceText(wstrtostr(text).c_str(), prefix);
+                std::vector<std::string> lines = log.messages();
+                ASSERT_EQ(2u, lines.size());
+                EXPECT_TRUE(lines[0] == lines[1])
+                    << locale << ", " << text.size() << " units, prefix \"" << prefix
+                    << "\": " << lines[0].size() << " bytes instead of " << lines[1].size();
+            }
+        }
+    }
+    setlocale(LC_CTYPE, savedLocale.c_str());
 }
