@@ -2,7 +2,7 @@
 PRESETS := linux-x86 linux-x64
 JOBS ?= $(shell nproc)
 
-.PHONY: all build deps test demo bench asan tsan fuzz fuzz-coverage format format-check check-docs clean
+.PHONY: all build deps test demo bench budget asan tsan fuzz fuzz-coverage format format-check check-docs clean
 
 all: build
 
@@ -92,6 +92,13 @@ fuzz-coverage:
 bench: deps
 	cmake --preset linux-x86 >/dev/null && cmake --build --preset linux-x86 -j $(JOBS) --target kestra_bench
 	bench/run.sh build/linux-x86 $(BENCH_ARGS)
+
+# The budget of the barcode path, checked in CI: instructions per barcode under callgrind against
+# the floor that writes the same log records, and heap blocks per barcode of 1 to 65,536
+# characters (bench/budget.sh holds the budgets). Prints every figure; fails when one is over.
+budget: deps
+	cmake --preset linux-x86 >/dev/null && cmake --build --preset linux-x86 -j $(JOBS) --target kestra_bench
+	bench/budget.sh build/linux-x86
 
 # Every C++ file of the project, formatted by the root .clang-format; format-check changes
 # nothing and fails on the first file that differs.

@@ -1,6 +1,8 @@
 // The benchmark program: starts one VM, runs every benchmark, then prints the library's cost
 // against its floor. With --callgrind-barcodes=N it instead sends N barcodes down each barcode
-// path and dumps one callgrind profile per path (run it under valgrind --tool=callgrind).
+// path and dumps one callgrind profile per path (run it under valgrind --tool=callgrind); with
+// --heap-blocks=L1,L2,... it sends barcodes of each of those lengths through the library and
+// prints the heap blocks and bytes each one cost.
 #include "bench/allocation_counter.h"
 #include "bench/bench_fixture.h"
 #include "bench/log_modes.h"
@@ -26,7 +28,8 @@ constexpr int kWarmUpBatches = 300;
 
 struct Options {
     int callgrindBarcodes = 0;
-    std::vector<char*> benchmarkArgs;  // what is left for the benchmark library
+    std::vector<int> heapBlockLengths;  // barcode lengths whose heap blocks are counted
+    std::vector<char*> benchmarkArgs;   // what is left for the benchmark library
 };
 
 Options parseOptions(int argc, char** argv) {
@@ -35,6 +38,12 @@ Options parseOptions(int argc, char** argv) {
         std::string arg = argv[i];
         if (arg.rfind("--callgrind-barcodes=", 0) == 0) {
             options.callgrindBarcodes = std::atoi(arg.c_str() + strlen("--callgrind-barcodes="));
+        } else if (arg.rfind("--heap-blocks=", 0) == 0) {
+            for (const char* next = arg.c_str() + strlen("--heap-blocks="); *next != '\0';) {
+                char* end = nullptr;
+                options.heapBlockLengths.push_back(static_cast<int>(std::strtol(next, &end, 10)));
+                next = *end == ',' ? end + 1 : end + strlen(end);
+            }
         } else if (arg.rfind("--log-file=", 0) == 0) {
             g_logFilePath = arg.substr(strlen("--log-file="));
         } else {
@@ -95,6 +104,41 @@ int profileBarcodes(int count) {
     return 0;
 }
 
+// Sends barcodes of each length (ASCII digits) through the library with allocations counted,
+// after a few uncounted ones, and prints one line per length:
+//   heap_blocks <length> <blocks per barcode> <bytes per barcode>
+// Fails when the host did not get every barcode whole.
+int countHeapBlocks(const std::vector<int>& lengths) {
+    constexpr int kWarmUp = 20;
+    constexpr int kCounted = 20;
+    Fixture& f = fixture();
+    if (f.peer == nullptr || f.sendBarcodes == nullptr) {
+        fprintf(stderr, "no library barcode path to count\n");
+        return 1;
+    }
+    for (int length : lengths) {
+        std::u16string units(static_cast<size_t>(length > 0 ? length : 0), u'0');
+        for (size_t i = 0; i < units.size(); ++i) {
+            units[i] = static_cast<char16_t>(u'0' + (i * 7 + 4) % 10);
+        }
+        jstring local =
+            f.env->NewString(reinterpret_cast<const jchar*>(units.data()), static_cast<jsize>(units.size()));
+        callJava(f.env, f.peer, f.sendBarcodes, local, kWarmUp);
+        uint64_t before = f.host->eventCount();
+        startCountingAllocations();
+        bool sent = callJava(f.env, f.peer, f.sendBarcodes, local, kCounted);
+        AllocationCounts counts = stopCountingAllocations();
+        f.env->DeleteLocalRef(local);
+        if (!sent || f.host->eventCount() - before != kCounted || f.host->lastDataLength() != units.size()) {
+            fprintf(stderr, "barcodes of %d characters did not all arrive whole\n", length);
+            return 1;
+        }
+        printf("heap_blocks %d %.2f %.0f\n", length, static_cast<double>(counts.blocks) / kCounted,
+               static_cast<double>(counts.bytes) / kCounted);
+    }
+    return 0;
+}
+
 }  // namespace
 }  // namespace bench
 
@@ -110,8 +154,11 @@ int main(int argc, char** argv) {
     if (!setUpFixture(paths)) {
         return 1;
     }
-    if (options.callgrindBarcodes > 0) {
-        int result = profileBarcodes(options.callgrindBarcodes);
+    if (options.callgrindBarcodes > 0 || !options.heapBlockLengths.empty()) {
+        int result = options.callgrindBarcodes > 0 ? profileBarcodes(options.callgrindBarcodes) : 0;
+        if (result == 0 && !options.heapBlockLengths.empty()) {
+            result = countHeapBlocks(options.heapBlockLengths);
+        }
         tearDownFixture();
         return result;
     }
