@@ -9,6 +9,8 @@
 
 namespace {
 
+using namespace std::string_view_literals;
+
 // The document describes the one setting, the Bluetooth device, with its captions and choices.
 // It is plain concatenation: the choice list arrives as finished element content.
 constexpr size_t kDocumentParts = 10;
@@ -19,16 +21,16 @@ DocumentParts settingsDocumentParts(bool russian, const std::wstring& choiceList
     std::wstring_view choices(choiceList.c_str());
     bool cut = choices.size() < choiceList.size();
     return {
-        L"<?xml version=\"1.0\" encoding=\"UTF-8\" ?><Settings><Page Caption=\"",
-        russian ? L"Параметры" : L"Parameters",
-        L"\"><Group Caption=\"",
-        russian ? L"Параметры подключения" : L"Connection parameters",
-        L"\">",
-        L"<Parameter Name=\"BluetoothDevice\" Caption=\"",
-        russian ? L"Bluetooth устройство" : L"Bluetooth device",
-        L"\" TypeValue=\"String\" DefaultValue=\"\"><ChoiceList>",
+        L"<?xml version=\"1.0\" encoding=\"UTF-8\" ?><Settings><Page Caption=\""sv,
+        russian ? L"Параметры"sv : L"Parameters"sv,
+        L"\"><Group Caption=\""sv,
+        russian ? L"Параметры подключения"sv : L"Connection parameters"sv,
+        L"\">"sv,
+        L"<Parameter Name=\"BluetoothDevice\" Caption=\""sv,
+        russian ? L"Bluetooth устройство"sv : L"Bluetooth device"sv,
+        L"\" TypeValue=\"String\" DefaultValue=\"\"><ChoiceList>"sv,
         choices,
-        cut ? L"" : L"</ChoiceList></Parameter></Group></Page></Settings>",
+        cut ? L""sv : L"</ChoiceList></Parameter></Group></Page></Settings>"sv,
     };
 }
 

@@ -82,20 +82,28 @@ std::wstring Java_To_WStr(JNIEnv* env, jstring text) {
         return result;
     }
     // The units are copied out of the string piece by piece through a buffer on the stack, so
-    // the VM makes no copy of its own, widened into a second one and appended to the result,
-    // which is sized once. The pieces lie within the string's length, which never changes, so
-    // reading them cannot throw.
-    constexpr jsize kPiece = 256;
+    // the VM makes no copy of its own, and widened into a second one; a string of one piece
+    // (a barcode, a device list) is made from it at once, a longer one sized once and appended
+    // to. The pieces lie within the string's length, which never changes, so reading them
+    // cannot throw.
+    constexpr jsize kPiece = 1024;
     jchar units[kPiece];
     wchar_t wide[kPiece];
-    result.reserve(static_cast<size_t>(length));
-    for (jsize start = 0; start < length; start += kPiece) {
-        jsize count = std::min(kPiece, length - start);
+    auto widenPiece = [&](jsize start, jsize count) {
         env->GetStringRegion(text, start, count, units);
 #pragma GCC unroll 4
         for (jsize i = 0; i < count; ++i) {
             wide[i] = static_cast<wchar_t>(units[i]);
         }
+    };
+    if (length <= kPiece) {
+        widenPiece(0, length);
+        return std::wstring(wide, static_cast<size_t>(length));
+    }
+    result.reserve(static_cast<size_t>(length));
+    for (jsize start = 0; start < length; start += kPiece) {
+        jsize count = std::min(kPiece, length - start);
+        widenPiece(start, count);
         result.append(wide, static_cast<size_t>(count));
     }
     return result;
