@@ -139,6 +139,8 @@ void SummaryReporter::printSummary(FILE* out) const {
         printRow(out, std::string("CallAsFunc ") + method, find(base + "/library"), find(base + "/floor"),
                  lineNs);
     }
+    printRow(out, "GetParameters floor + its records", find("CallAsFunc/GetParameters/floor_with_records"),
+             nullptr, 0);
 
     if (library != nullptr && floor != nullptr) {
         fprintf(
@@ -161,6 +163,13 @@ void SummaryReporter::printSummary(FILE* out) const {
             fprintf(out, "Against the floor that writes the same 4 lines: %.2fx.\n",
                     library->cpuNs / floorWithLines->cpuNs);
         }
+    }
+    const Figures* parameters = find("CallAsFunc/GetParameters/library");
+    const Figures* parametersWithRecords = find("CallAsFunc/GetParameters/floor_with_records");
+    if (parameters != nullptr && parametersWithRecords != nullptr && parametersWithRecords->cpuNs > 0) {
+        fprintf(out, "GetParameters against the floor that writes the same %.0f records (%s): %.2fx.\n",
+                parametersWithRecords->logLines, duration(parametersWithRecords->cpuNs).c_str(),
+                parameters->cpuNs / parametersWithRecords->cpuNs);
     }
     if (worstRatio > 0) {
         fprintf(out, "FindMethod: worst name %.2fx its floor.\n", worstRatio);
