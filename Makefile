@@ -2,7 +2,11 @@
 PRESETS := linux-x86 linux-x64
 JOBS ?= $(shell nproc)
 
-.PHONY: all build deps test demo bench budget asan tsan fuzz fuzz-coverage format format-check check-docs clean
+# The Android toolchain's compiler and C++ runtime (clang, libc++ linked in) on every ABI tested
+# here: 32-bit x86 natively, arm64 and armv7 under qemu user-mode emulation.
+ABI_PRESETS := linux-x86-libcxx linux-arm64 linux-armv7
+
+.PHONY: all build deps test test-abis demo bench budget asan tsan fuzz fuzz-coverage format format-check check-docs clean
 
 all: build
 
@@ -18,6 +22,18 @@ test: build
 	@for preset in $(PRESETS); do \
 	  echo "== tests of $$preset"; \
 	  ctest --preset $$preset -j $(JOBS) || exit 1; \
+	done
+
+# Installs what the ABI presets need (scripts/install-abi-deps.sh), then builds each and runs its
+# whole suite, one preset at a time: under emulation every test program runs in the Java VM of
+# its architecture with -Xcheck:jni.
+test-abis:
+	scripts/install-abi-deps.sh
+	@for preset in $(ABI_PRESETS); do \
+	  echo "== build and tests of $$preset"; \
+	  cmake --preset $$preset >/dev/null && cmake --build --preset $$preset -j $(JOBS) || exit 1; \
+	  ctest --preset $$preset -j $(JOBS) || exit 1; \
+	  file -b build/$$preset/libcom_kestra_MobileBarcodeScanner.so; \
 	done
 
 # Builds only what the demo needs (the 32-bit library, kestra-console and its Java classes),

@@ -7,9 +7,15 @@ if(NOT KESTRA_JAVA_HOME)
   set(KESTRA_JAVA_HOME /usr/lib/jvm/java-17-openjdk-amd64 CACHE PATH "JDK of the target architecture")
 endif()
 
-# jni_md.h matches the pointer size of the JDK's architecture.
-find_path(JNI_INCLUDE_DIR jni.h PATHS ${KESTRA_JAVA_HOME}/include NO_DEFAULT_PATH REQUIRED)
-find_path(JNI_MD_INCLUDE_DIR jni_md.h PATHS ${KESTRA_JAVA_HOME}/include/linux NO_DEFAULT_PATH REQUIRED)
+# The JNI headers come from the build machine's JDK where the target architecture has only a
+# Java runtime (the ARM builds): jni_md.h picks its types by pointer size, so it serves every
+# architecture.
+find_path(JNI_INCLUDE_DIR jni.h
+  PATHS ${KESTRA_JAVA_HOME}/include /usr/lib/jvm/java-17-openjdk-amd64/include
+  NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+find_path(JNI_MD_INCLUDE_DIR jni_md.h
+  PATHS ${KESTRA_JAVA_HOME}/include/linux /usr/lib/jvm/java-17-openjdk-amd64/include/linux
+  NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
 
 # kestra_find_java_vm(): sets KESTRA_LIBJVM (the VM the programs open) and KESTRA_JAVAC. Only
 # builds with programs that start a VM need them. Byte code does not depend on the

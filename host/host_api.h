@@ -35,12 +35,28 @@ struct tVariant {
     uint16_t alignment;
 };
 
-#if defined(__i386__)
+// The layout is checked on every ABI, so that no compiler or architecture (ARM aligns 64-bit
+// values to 8 bytes, x86 to 4) can move a member. 32-bit targets: the host's record, 52 bytes.
+// 64-bit targets: the contract gives no layout; this is the natural extension (an 8-byte string
+// pointer, the value area rounded up to 48 bytes, the rest after it), to be confirmed with the
+// host platform.
+#if UINTPTR_MAX == 0xFFFFFFFFu
 static_assert(sizeof(void*) == 4, "the 32-bit build must have 32-bit pointers");
+static_assert(alignof(tVariant) == 4, "the variant record is 4-byte aligned");
 static_assert(sizeof(tVariant) == 52, "the host's variant record is 52 bytes");
 static_assert(offsetof(tVariant, string.length) == 4, "string length follows the pointer");
 static_assert(offsetof(tVariant, elementCount) == 44, "element count at offset 44");
 static_assert(offsetof(tVariant, typeCode) == 48, "type code at offset 48");
+static_assert(offsetof(tVariant, alignment) == 50, "alignment field at offset 50");
+#elif UINTPTR_MAX == 0xFFFFFFFFFFFFFFFFu
+static_assert(alignof(tVariant) == 8, "the variant record is 8-byte aligned");
+static_assert(sizeof(tVariant) == 56, "the 64-bit variant record is 56 bytes");
+static_assert(offsetof(tVariant, string.length) == 8, "string length follows the pointer");
+static_assert(offsetof(tVariant, elementCount) == 48, "element count at offset 48");
+static_assert(offsetof(tVariant, typeCode) == 52, "type code at offset 52");
+static_assert(offsetof(tVariant, alignment) == 54, "alignment field at offset 54");
+#else
+#error "the variant record's layout is known for 32-bit and 64-bit pointers only"
 #endif
 
 // The host's memory manager, handed over untyped through setMemManager. Strings returned to

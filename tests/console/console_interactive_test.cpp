@@ -89,7 +89,11 @@ TEST(ConsoleInteractive, EditsCompletesAndKeepsTheTypedLineWhileEventsArrive) {
     TempDir dir;
     int port = consoletest::freeLoopbackPort();
     dir.write("devices.conf", "AA:01 | Serial | tcp:" + std::to_string(port) + "\n");
-    std::string command = consoletest::consoleBinary() + " --devices " + dir.file("devices.conf");
+    std::string command;
+    for (const std::string& word : consoletest::consoleCommand()) {
+        command += word + " ";
+    }
+    command += "--devices " + dir.file("devices.conf");
     {
         Terminal terminal(command, dir.path());
         ASSERT_TRUE(terminal.showsWithPrompt("type help for the commands")) << terminal.screen();

@@ -24,8 +24,13 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 
 }  // namespace
 
-std::string consoleBinary() {
-    return KESTRA_CONSOLE_BINARY;
+std::vector<std::string> consoleCommand() {
+    std::vector<std::string> command;
+    if (*KESTRA_CONSOLE_EMULATOR != '\0') {
+        command.push_back(KESTRA_CONSOLE_EMULATOR);
+    }
+    command.push_back(KESTRA_CONSOLE_BINARY);
+    return command;
 }
 
 std::string consoleSourceDir() {
@@ -47,14 +52,14 @@ ConsoleProcess::ConsoleProcess(const std::vector<std::string>& args) {
         close(toChild[1]);
         close(fromChild[0]);
         close(fromChild[1]);
+        std::vector<std::string> command = consoleCommand();
+        command.insert(command.end(), args.begin(), args.end());
         std::vector<char*> argv;
-        std::string binary = consoleBinary();
-        argv.push_back(const_cast<char*>(binary.c_str()));
-        for (const std::string& arg : args) {
-            argv.push_back(const_cast<char*>(arg.c_str()));
+        for (std::string& word : command) {
+            argv.push_back(const_cast<char*>(word.c_str()));
         }
         argv.push_back(nullptr);
-        execv(binary.c_str(), argv.data());
+        execvp(argv[0], argv.data());
         _exit(127);
     }
     close(toChild[0]);

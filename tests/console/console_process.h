@@ -40,8 +40,9 @@ private:
     size_t m_searchFrom = 0;
 };
 
-// The console binary and the source tree's console folder, as built.
-std::string consoleBinary();
+// The command that starts the console as built: its binary, behind the emulator that runs it
+// when the build is for another architecture. And the source tree's console folder.
+std::vector<std::string> consoleCommand();
 std::string consoleSourceDir();
 
 // A fresh directory for one test, removed with its files at the end.

@@ -1,6 +1,7 @@
 cmake_minimum_required(VERSION 3.21)
 # Checks the dynamic symbol table of the shipped library: the contract's entry points are
-# defined and exported, nothing else is, and it needs the Android logging library.
+# defined and exported, nothing else is, and it needs the Android logging library. NM is the
+# target's nm; with STATIC_CXX_RUNTIME the C++ runtime is inside and no shared one is needed.
 set(contract
   JNI_OnLoad
   JNI_OnUnload
@@ -9,7 +10,10 @@ set(contract
   GetClassNames GetClassObject DestroyObject SetPlatformCapabilities)
 set(optional)
 
-execute_process(COMMAND nm -D --defined-only ${LIBRARY} OUTPUT_VARIABLE symbols RESULT_VARIABLE failed)
+if(NOT NM)
+  set(NM nm)
+endif()
+execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY} OUTPUT_VARIABLE symbols RESULT_VARIABLE failed)
 if(failed)
   message(FATAL_ERROR "nm failed on ${LIBRARY}")
 endif()
@@ -33,5 +37,8 @@ endforeach()
 execute_process(COMMAND readelf -d ${LIBRARY} OUTPUT_VARIABLE dynamic)
 if(NOT dynamic MATCHES "NEEDED[^\n]*liblog")
   message(FATAL_ERROR "the library does not need the Android logging library")
+endif()
+if(STATIC_CXX_RUNTIME AND dynamic MATCHES "NEEDED[^\n]*lib(std)?c\\+\\+")
+  message(FATAL_ERROR "the library needs a shared C++ runtime:\n${dynamic}")
 endif()
 message(STATUS "exports: ${exported}")
