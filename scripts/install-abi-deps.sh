@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what `make test-abis` needs on top of scripts/install-deps.sh, from Debian's packages
 # only: clang, the cross binutils and C libraries, qemu user-mode emulation, the arm64 and armhf
-# Java VMs and logging libraries; then unpacks libc++ and libc++abi of arm64, armhf and i386 into
-# build/libcxx/<arch>. Idempotent: when everything is there it calls no apt-get and needs no root
+# Java VMs and logging libraries; then unpacks libc++, libc++abi and LLVM's libunwind of arm64,
+# armhf and i386 into build/libcxx/<arch>. Idempotent: when everything is there it calls no apt-get and needs no root
 # (the unpacking needs no root either).
 #
 # The cross g++ packages are left out on purpose: they conflict with g++-multilib, which the
@@ -24,13 +24,13 @@ scripts/install-deps.sh \
 
 for arch in arm64 armhf i386; do
   target=build/libcxx/$arch
-  [ -f "$target/.unpacked" ] && continue
+  lib=$target/usr/lib/llvm-14/lib
+  [ -f "$lib/libc++.a" ] && [ -f "$lib/libc++abi.a" ] && [ -f "$lib/libunwind.a" ] && continue
   rm -rf "$target" && mkdir -p "$target/debs"
-  echo "Unpacking libc++ and libc++abi of $arch into $target"
+  echo "Unpacking libc++, libc++abi and libunwind of $arch into $target"
   # apt's download sandbox user needs to write the folder.
   (cd "$target/debs" && chmod 777 . &&
-    apt-get download -q libc++-14-dev:$arch libc++abi-14-dev:$arch)
+    apt-get download -q libc++-14-dev:$arch libc++abi-14-dev:$arch libunwind-14-dev:$arch)
   for deb in "$target"/debs/*.deb; do dpkg-deb -x "$deb" "$target"; done
   rm -rf "$target/debs"
-  touch "$target/.unpacked"
 done

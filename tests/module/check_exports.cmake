@@ -1,7 +1,8 @@
 cmake_minimum_required(VERSION 3.21)
 # Checks the dynamic symbol table of the shipped library: the contract's entry points are
 # defined and exported, nothing else is, and it needs the Android logging library. NM is the
-# target's nm; with STATIC_CXX_RUNTIME the C++ runtime is inside and no shared one is needed.
+# target's nm; with STATIC_CXX_RUNTIME the C++ runtime and the unwinder are inside and no shared
+# one is needed.
 set(contract
   JNI_OnLoad
   JNI_OnUnload
@@ -38,7 +39,7 @@ execute_process(COMMAND readelf -d ${LIBRARY} OUTPUT_VARIABLE dynamic)
 if(NOT dynamic MATCHES "NEEDED[^\n]*liblog")
   message(FATAL_ERROR "the library does not need the Android logging library")
 endif()
-if(STATIC_CXX_RUNTIME AND dynamic MATCHES "NEEDED[^\n]*lib(std)?c\\+\\+")
+if(STATIC_CXX_RUNTIME AND dynamic MATCHES "NEEDED[^\n]*(lib(std)?c\\+\\+|libunwind|libgcc_s)")
   message(FATAL_ERROR "the library needs a shared C++ runtime:\n${dynamic}")
 endif()
 message(STATUS "exports: ${exported}")

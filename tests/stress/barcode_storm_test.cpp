@@ -24,9 +24,7 @@ namespace {
 
 using testsupport::HostConnection;
 
-// Under emulation (the ARM builds under qemu, 10 to 15 times slower in JNI) a fifth of the
-// cycles: still hundreds of destructions, each met by four senders at every stage.
-constexpr int kCycles = KESTRA_TEST_EMULATED ? 200 : 1000;
+constexpr int kCycles = 1000;
 constexpr int kSenderThreads = 4;
 
 struct Barcode {
