@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs what `make test-abis` needs on top of scripts/install-deps.sh, from Debian's packages
 # only: clang, the cross binutils and C libraries, qemu user-mode emulation, the arm64 and armhf
-# Java VMs and logging libraries; then unpacks libc++, libc++abi and LLVM's libunwind of arm64,
-# armhf and i386 into build/libcxx/<arch>. Idempotent: when everything is there it calls no apt-get and needs no root
-# (the unpacking needs no root either).
+# Java VMs, logging and readline libraries; then unpacks libc++, libc++abi and LLVM's libunwind
+# of arm64, armhf and i386 into build/libcxx/<arch>. Idempotent: when everything is there it
+# calls no apt-get and needs no root (the unpacking needs no root either).
 #
 # The cross g++ packages are left out on purpose: they conflict with g++-multilib, which the
 # 32-bit x86 build needs. clang with --target and the cross C libraries do the same job.
@@ -20,7 +20,8 @@ scripts/install-deps.sh \
   libgcc-12-dev-arm64-cross libgcc-12-dev-armhf-cross \
   qemu-user file \
   openjdk-17-jre-headless:arm64 openjdk-17-jre-headless:armhf \
-  android-liblog-dev:arm64 android-liblog-dev:armhf
+  android-liblog-dev:arm64 android-liblog-dev:armhf \
+  libreadline-dev:arm64 libreadline-dev:armhf
 
 for arch in arm64 armhf i386; do
   target=build/libcxx/$arch
