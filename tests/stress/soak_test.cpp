@@ -1,7 +1,7 @@
 // The soak: one component takes a million barcodes from a Java thread while the host calls each
 // of its ten driver methods a hundred thousand times. Resident memory and the Java heap after
 // collection must stay flat, every barcode must arrive once and in order, and every log line
-// must be there, whole. Under emulation the soak does a tenth of that.
+// must be there, whole.
 
 #include "component/component_base.h"
 #include "module/exports.h"
@@ -23,13 +23,9 @@
 
 namespace {
 
-// Under emulation (the ARM builds under qemu, 10 to 15 times slower in JNI) each phase does a
-// tenth of the work; the ten phases, the warm-up and the comparison of early and late readings
-// stay, so a leak of a few hundred bytes per barcode or per call still lifts the floor.
-constexpr int kScaleDown = KESTRA_TEST_EMULATED ? 10 : 1;
 constexpr int kPhases = 10;
-constexpr int kBarcodesPerPhase = 100000 / kScaleDown;
-constexpr int kCallsPerMethodPerPhase = 10000 / kScaleDown;
+constexpr int kBarcodesPerPhase = 100000;
+constexpr int kCallsPerMethodPerPhase = 10000;
 constexpr int kBarcodes = kPhases * kBarcodesPerPhase;
 constexpr size_t kMethodCalls = static_cast<size_t>(kPhases) * kCallsPerMethodPerPhase;
 
