@@ -73,13 +73,10 @@ final class ConsoleInputSource extends BarcodeSource {
         return new Stream();
     }
 
-    private static final class Stream implements SourceStream {
-        private volatile boolean stopped;
-        private boolean closed;
-
+    private static final class Stream extends SourceStream {
         @Override
-        public int read(byte[] buffer) {
-            while (!stopped) {
+        int read(byte[] buffer) {
+            while (!stopped()) {
                 byte[] chunk;
                 try {
                     chunk = chunks.poll(50, TimeUnit.MILLISECONDS);
@@ -103,20 +100,12 @@ final class ConsoleInputSource extends BarcodeSource {
         }
 
         @Override
-        public void stop() {
-            stopped = true;
+        protected void release() {
+            openStreams.decrementAndGet();
         }
 
         @Override
-        public synchronized void close() {
-            if (!closed) {
-                closed = true;
-                openStreams.decrementAndGet();
-            }
-        }
-
-        @Override
-        public String endReason() {
+        String endReason() {
             return "the console's standard input has ended";
         }
     }

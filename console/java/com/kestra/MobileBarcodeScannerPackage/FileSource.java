@@ -72,11 +72,10 @@ final class FileSource extends BarcodeSource {
         }
     }
 
-    private final class Stream implements SourceStream {
+    private final class Stream extends SourceStream {
         private final FileChannel channel;
         private final InputStream input;
         private final Object identity;
-        private volatile boolean stopped;
 
         Stream(FileChannel channel, Object identity) {
             this.channel = channel;
@@ -85,8 +84,8 @@ final class FileSource extends BarcodeSource {
         }
 
         @Override
-        public int read(byte[] buffer) throws IOException {
-            while (!stopped) {
+        int read(byte[] buffer) throws IOException {
+            while (!stopped()) {
                 int count = input.read(buffer);
                 if (count > 0) {
                     return count;
@@ -115,18 +114,17 @@ final class FileSource extends BarcodeSource {
 
         // Closing the channel also ends a read blocked on a FIFO.
         @Override
-        public void stop() {
-            stopped = true;
+        protected void wakeRead() {
             closeQuietly(channel);
         }
 
         @Override
-        public void close() {
+        protected void release() {
             closeQuietly(channel);
         }
 
         @Override
-        public String endReason() {
+        String endReason() {
             return "the barcode file " + path + " ended";
         }
     }

@@ -49,10 +49,8 @@ final class SerialSource extends BarcodeSource {
         }
     }
 
-    private final class Stream implements SourceStream {
+    private final class Stream extends SourceStream {
         private final int descriptor;
-        private volatile boolean stopped;
-        private boolean closed;
 
         Stream(int descriptor) {
             this.descriptor = descriptor;
@@ -61,8 +59,8 @@ final class SerialSource extends BarcodeSource {
         // Waits in short steps, so that stop is noticed without closing the descriptor under
         // a read.
         @Override
-        public int read(byte[] buffer) throws IOException {
-            while (!stopped) {
+        int read(byte[] buffer) throws IOException {
+            while (!stopped()) {
                 int count = SerialPort.read(descriptor, buffer, POLL_MILLIS);
                 if (count != 0) {
                     return count;
@@ -72,20 +70,12 @@ final class SerialSource extends BarcodeSource {
         }
 
         @Override
-        public void stop() {
-            stopped = true;
+        protected void release() {
+            SerialPort.close(descriptor);
         }
 
         @Override
-        public synchronized void close() {
-            if (!closed) {
-                closed = true;
-                SerialPort.close(descriptor);
-            }
-        }
-
-        @Override
-        public String endReason() {
+        String endReason() {
             return "the serial device " + device + " is gone (unplugged, switched off or out of reach)";
         }
     }

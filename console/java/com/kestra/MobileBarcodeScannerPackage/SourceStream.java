@@ -2,20 +2,44 @@ package com.kestra.MobileBarcodeScannerPackage;
 
 import java.io.IOException;
 
-/** The open connection to one emulated scanner's barcode source. */
-interface SourceStream {
+/**
+ * The open connection to one emulated scanner's barcode source. It keeps what every source
+ * shares: the flag that stop sets, and a close that releases the connection once.
+ */
+abstract class SourceStream {
+    private volatile boolean stopped;
+    private boolean closed;
+
     /**
      * Blocks until bytes arrive and returns their count; -1 when the source ended (then
      * endReason says why). Throws when the connection is lost. Returns 0 once stop was called.
      */
-    int read(byte[] buffer) throws IOException;
-
-    /** Makes a blocked read return; called from another thread. */
-    void stop();
-
-    /** Releases the connection; called by the reading thread when it is done. */
-    void close();
+    abstract int read(byte[] buffer) throws IOException;
 
     /** Why the source ended, in words. */
-    String endReason();
+    abstract String endReason();
+
+    /** Releases the connection; called once, by close. */
+    protected abstract void release();
+
+    /** Wakes a read that the flag alone would not end; called by stop. */
+    protected void wakeRead() {}
+
+    /** Makes a blocked read return; called from another thread. */
+    final void stop() {
+        stopped = true;
+        wakeRead();
+    }
+
+    final boolean stopped() {
+        return stopped;
+    }
+
+    /** Releases the connection, however often and from whichever thread it is called. */
+    final synchronized void close() {
+        if (!closed) {
+            closed = true;
+            release();
+        }
+    }
 }

@@ -56,10 +56,9 @@ final class TcpSource extends BarcodeSource {
         return new Stream(listen());
     }
 
-    private final class Stream implements SourceStream {
+    private final class Stream extends SourceStream {
         private final ServerSocket server;
         private volatile Socket client;
-        private volatile boolean stopped;
         private InputStream input;
 
         Stream(ServerSocket server) {
@@ -67,13 +66,13 @@ final class TcpSource extends BarcodeSource {
         }
 
         @Override
-        public int read(byte[] buffer) throws IOException {
+        int read(byte[] buffer) throws IOException {
             try {
                 if (input == null) {
                     Socket accepted = server.accept();
                     client = accepted;
                     server.close();  // one scanner per port
-                    if (stopped) {
+                    if (stopped()) {
                         return 0;
                     }
                     input = accepted.getInputStream();
@@ -81,21 +80,26 @@ final class TcpSource extends BarcodeSource {
                 int count = input.read(buffer);
                 return count;
             } catch (IOException e) {
-                if (stopped) {
+                if (stopped()) {
                     return 0;
                 }
                 throw new IOException("the connection on " + where() + " was lost: " + e.getMessage());
             }
         }
 
+        // Closing the sockets ends a blocked accept or read; it is no release yet, so the
+        // reader's own close still runs.
         @Override
-        public void stop() {
-            stopped = true;
-            close();
+        protected void wakeRead() {
+            closeSockets();
         }
 
         @Override
-        public void close() {
+        protected void release() {
+            closeSockets();
+        }
+
+        private void closeSockets() {
             try {
                 server.close();
             } catch (IOException e) {
@@ -112,7 +116,7 @@ final class TcpSource extends BarcodeSource {
         }
 
         @Override
-        public String endReason() {
+        String endReason() {
             return "the scanner on " + where() + " closed the connection";
         }
     }
