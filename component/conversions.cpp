@@ -7,6 +7,10 @@
 #include <cwchar>
 #include <memory>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 uint32_t convToShortWchar(ShortWchar** target, const wchar_t* source, uint32_t count) {
     if (count == 0) {
         count = static_cast<uint32_t>(source ? wcslen(source) : 0) + 1;
@@ -20,10 +24,7 @@ uint32_t convToShortWchar(ShortWchar** target, const wchar_t* source, uint32_t c
         return count;
     }
     // Each unit keeps its low 16 bits.
-#pragma GCC unroll 4
-    for (uint32_t i = 0; i < count; ++i) {
-        out[i] = static_cast<ShortWchar>(source[i]);
-    }
+    copyUnits(out, source, count);
     return count;
 }
 
@@ -84,6 +85,56 @@ bool isLowSurrogate(uint32_t unit) {
 bool isAscii(wchar_t unit) {
     return static_cast<uint32_t>(unit) < 0x80;
 }
+
+// Narrows the ASCII beginning of count units in whole blocks, up to the block that holds a zero
+// unit or one outside ASCII; returns the units narrowed. The units are all read, so they must lie
+// within the text.
+#if defined(__SSE2__)
+// Sixteen units at a time, then eight, packed to bytes with saturation: a unit above 0x7F becomes
+// a byte with its high bit set, a zero (or negative) unit a zero byte.
+size_t narrowAsciiBlocks(char* out, const wchar_t* text, size_t count) {
+    static_assert(sizeof(wchar_t) == 4, "four units to a vector");
+    auto load = [text](size_t at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at)); };
+    auto outsideAscii = [](__m128i bytes) {
+        __m128i zero = _mm_cmpeq_epi8(bytes, _mm_setzero_si128());
+        return _mm_movemask_epi8(bytes) | _mm_movemask_epi8(zero);
+    };
+    size_t used = 0;
+    for (; used + 16 <= count; used += 16) {
+        __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(load(used), load(used + 4)),
+                                         _mm_packs_epi32(load(used + 8), load(used + 12)));
+        if (outsideAscii(bytes) != 0) {
+            return used;
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + used), bytes);
+    }
+    if (used + 8 <= count) {
+        __m128i units = _mm_packs_epi32(load(used), load(used + 4));
+        __m128i bytes = _mm_packus_epi16(units, units);
+        if ((outsideAscii(bytes) & 0xFF) == 0) {
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + used), bytes);
+            used += 8;
+        }
+    }
+    return used;
+}
+#else
+// Blocks of a fixed length, tested without a branch per unit, which compilers vectorize.
+size_t narrowAsciiBlocks(char* out, const wchar_t* text, size_t count) {
+    size_t used = 0;
+    for (; used + kUnitBlock <= count; used += kUnitBlock) {
+        uint32_t outside = 0;
+        for (size_t i = 0; i < kUnitBlock; ++i) {
+            outside |= static_cast<uint32_t>(static_cast<uint32_t>(text[used + i]) - 1 >= 0x7F);
+        }
+        if (outside != 0) {
+            break;
+        }
+        copyUnits(out + used, text + used, kUnitBlock);
+    }
+    return used;
+}
+#endif
 
 // The character that starts at *p, moved past: surrogate pairs, as Java strings carry them, are
 // joined into one character; a lone surrogate or a value beyond Unicode becomes U+FFFD.
@@ -170,13 +221,14 @@ std::string wstrtostr(const std::wstring& text) {
     return result;
 }
 
-size_t narrowInto(char* out, size_t room, const wchar_t* text) {
-    // The ASCII beginning is the same bytes whichever encoding the rest takes.
-    size_t used = 0;
-#pragma GCC unroll 4
+size_t narrowInto(char* out, size_t room, const wchar_t* text, size_t length) {
+    // The ASCII beginning is the same bytes whichever encoding the rest takes. Whole blocks are
+    // read only within the length, the rest unit by unit up to the zero after it.
+    size_t used = narrowAsciiBlocks(out, text, std::min(room, length));
     for (; used < room; ++used) {
-        wchar_t unit = text[used];
-        if (unit == 0 || !isAscii(unit)) {
+        // Zero or outside ASCII, in one test.
+        auto unit = static_cast<uint32_t>(text[used]);
+        if (unit - 1 >= 0x7F) {
             break;
         }
         out[used] = static_cast<char>(unit);

@@ -34,10 +34,27 @@ std::wstring convFromShortWchar(const tVariant& variant);
 std::string wstrtostr(const std::wstring& text);
 
 // The leading whole characters of wstrtostr(text) that fit in room bytes, written to out without
-// a terminator; returns the bytes written. Only what fits is converted, so a log line of a long
-// text costs no more than the line. A text that is not ASCII is still read to its end, to learn
-// which of the two encodings wstrtostr would use.
-size_t narrowInto(char* out, size_t room, const wchar_t* text);
+// a terminator; returns the bytes written. The text is length units followed by a zero unit (the
+// form of a wide string's c_str()) and ends at its first zero unit. Only what fits is converted,
+// so a log line of a long text costs no more than the line. A text that is not ASCII is still
+// read to its end, to learn which of the two encodings wstrtostr would use.
+size_t narrowInto(char* out, size_t room, const wchar_t* text, size_t length);
+
+// Units of one width copied to another, each keeping its low bits. They go in blocks of a fixed
+// length, which compilers turn into vector code, and the rest one by one.
+constexpr size_t kUnitBlock = 8;
+template <typename To, typename From>
+void copyUnits(To* __restrict out, const From* __restrict in, size_t count) {
+    size_t i = 0;
+    for (; i + kUnitBlock <= count; i += kUnitBlock) {
+        for (size_t j = 0; j < kUnitBlock; ++j) {
+            out[i + j] = static_cast<To>(in[i + j]);
+        }
+    }
+    for (; i < count; ++i) {
+        out[i] = static_cast<To>(in[i]);
+    }
+}
 
 // A wide text up to its first zero unit as a host short string, for handing over at once: on the
 // stack when it is short (barcodes and device addresses are), on the heap otherwise.

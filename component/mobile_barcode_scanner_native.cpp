@@ -155,7 +155,7 @@ void MobileBarcodeScannerNative::OnInput(const std::u16string& hostSource, const
     try {
         trace("OnInput");
         ShortWcharText hostData(data);
-        traceText(data.c_str(), "ExternalEvent message is - ");
+        traceText(data, "ExternalEvent message is - ");
         m_iConnect->ExternalEvent(hostSource.c_str(), m_hostEventMessage.c_str(), hostData.units());
     } catch (...) {
         // The barcode is lost, but nothing escapes into the Java thread that delivered it.

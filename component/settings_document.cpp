@@ -2,6 +2,7 @@
 #include "component/mobile_barcode_scanner_native.h"
 #include "module/trace.h"
 
+#include <algorithm>
 #include <array>
 #include <limits>
 #include <string>
@@ -12,34 +13,40 @@ namespace {
 using namespace std::string_view_literals;
 
 // The document describes the one setting, the Bluetooth device, with its captions and choices.
-// It is plain concatenation: the choice list arrives as finished element content.
-constexpr size_t kDocumentParts = 10;
-using DocumentParts = std::array<std::wstring_view, kDocumentParts>;
+// It is plain concatenation: the choice list arrives as finished element content, between texts
+// that are already in the host's units.
+struct DocumentParts {
+    std::array<std::u16string_view, 8> head;
+    std::wstring_view choices;
+    std::u16string_view tail;
+};
 
 DocumentParts settingsDocumentParts(bool russian, const std::wstring& choiceList) {
     // A host string ends at its first zero unit, so a choice list with one ends the document.
     std::wstring_view choices(choiceList.c_str());
     bool cut = choices.size() < choiceList.size();
     return {
-        L"<?xml version=\"1.0\" encoding=\"UTF-8\" ?><Settings><Page Caption=\""sv,
-        russian ? L"Параметры"sv : L"Parameters"sv,
-        L"\"><Group Caption=\""sv,
-        russian ? L"Параметры подключения"sv : L"Connection parameters"sv,
-        L"\">"sv,
-        L"<Parameter Name=\"BluetoothDevice\" Caption=\""sv,
-        russian ? L"Bluetooth устройство"sv : L"Bluetooth device"sv,
-        L"\" TypeValue=\"String\" DefaultValue=\"\"><ChoiceList>"sv,
+        {
+            u"<?xml version=\"1.0\" encoding=\"UTF-8\" ?><Settings><Page Caption=\""sv,
+            russian ? u"Параметры"sv : u"Parameters"sv,
+            u"\"><Group Caption=\""sv,
+            russian ? u"Параметры подключения"sv : u"Connection parameters"sv,
+            u"\">"sv,
+            u"<Parameter Name=\"BluetoothDevice\" Caption=\""sv,
+            russian ? u"Bluetooth устройство"sv : u"Bluetooth device"sv,
+            u"\" TypeValue=\"String\" DefaultValue=\"\"><ChoiceList>"sv,
+        },
         choices,
-        cut ? L""sv : L"</ChoiceList></Parameter></Group></Page></Settings>"sv,
+        cut ? u""sv : u"</ChoiceList></Parameter></Group></Page></Settings>"sv,
     };
 }
 
-// The document as a string variant in host memory, converted part by part straight into the
-// host's block: no wide copy of the whole document is made. The text is null, as for every host
+// The document as a string variant in host memory, written part by part straight into the
+// host's block: no copy of the whole document is made. The text is null, as for every host
 // string the component makes, without a memory manager or when the host refuses.
 tVariant settingsDocumentVariant(IHostMemory* memory, const DocumentParts& parts) {
-    size_t units = 0;
-    for (std::wstring_view part : parts) {
+    size_t units = parts.choices.size() + parts.tail.size();
+    for (std::u16string_view part : parts.head) {
         units += part.size();
     }
     tVariant record{};
@@ -61,12 +68,11 @@ tVariant settingsDocumentVariant(IHostMemory* memory, const DocumentParts& parts
         return record;
     }
     ShortWchar* out = text;
-    for (std::wstring_view part : parts) {
-        if (!part.empty()) {
-            convToShortWchar(&out, part.data(), static_cast<uint32_t>(part.size()));
-            out += part.size();
-        }
+    for (std::u16string_view part : parts.head) {
+        out = std::copy(part.begin(), part.end(), out);
     }
+    copyUnits(out, parts.choices.data(), parts.choices.size());
+    out = std::copy(parts.tail.begin(), parts.tail.end(), out + parts.choices.size());
     *out = 0;
     record.string.text = text;
     return record;
@@ -77,7 +83,7 @@ tVariant settingsDocumentVariant(IHostMemory* memory, const DocumentParts& parts
 bool MobileBarcodeScannerNative::MethGetParameters(tVariant& result, tVariant& settings) {
     trace("MethGetParameters");
     std::wstring choiceList = m_scanner.GetDevicesChoiceList();
-    traceText(choiceList.c_str());
+    traceText(choiceList);
     settings = settingsDocumentVariant(m_iMemory, settingsDocumentParts(m_isRussian != 0, choiceList));
     setBoolean(result, true);
     return true;

@@ -91,10 +91,7 @@ std::wstring Java_To_WStr(JNIEnv* env, jstring text) {
     wchar_t wide[kPiece];
     auto widenPiece = [&](jsize start, jsize count) {
         env->GetStringRegion(text, start, count, units);
-#pragma GCC unroll 4
-        for (jsize i = 0; i < count; ++i) {
-            wide[i] = static_cast<wchar_t>(units[i]);
-        }
+        copyUnits(wide, units, static_cast<size_t>(count));
     };
     if (length <= kPiece) {
         widenPiece(0, length);

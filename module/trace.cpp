@@ -55,8 +55,8 @@ void traceText(const char* text, const char* prefix) {
     line.write();
 }
 
-void traceText(const wchar_t* text, const char* prefix) {
+void traceText(const std::wstring& text, const char* prefix) {
     Line line(prefix);
-    line.grow(narrowInto(line.end(), line.room(), text));
+    line.grow(narrowInto(line.end(), line.room(), text.c_str(), text.size()));
     line.write();
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 constexpr char kLogTag[] = "MobileBarcodeScannerNative";
 
@@ -19,4 +20,4 @@ void traceText(const char* text, const char* prefix = "");
 // The same for wide text up to its first zero unit (a barcode, a device list): the line is the
 // one traceText writes for wstrtostr(text), but only the part of the text that fits in the line
 // is narrowed, on the stack.
-void traceText(const wchar_t* text, const char* prefix = "");
+void traceText(const std::wstring& text, const char* prefix = "");

@@ -447,7 +447,7 @@ Java_com_kestra_MobileBarcodeScannerPackage_MobileBarcodeScanner_SendBarcode(JNI
         }
         std::wstring text = Java_To_WStr(env, barcode);
         trace("Got_barcode");
-        traceText(text.c_str());
+        traceText(text);
         (*delivery.callback())(text);
     } catch (...) {
         // Nothing may leave a JNI native; the barcode is lost.

@@ -189,6 +189,16 @@ TEST(JavaStrings, JavaToWideKeepsEveryUnitAndSurrogatePairs) {
     jstring text = env->NewString(units, 5);
     EXPECT_EQ((std::wstring{L'a', 0, 0x0416, 0xD83D, 0xDE00}), Java_To_WStr(env, text));
     env->DeleteLocalRef(text);
+    // Longer than a piece, every unit value from the top down: no unit may come out signed.
+    std::vector<jchar> many(2500);
+    std::wstring expected;
+    for (size_t i = 0; i < many.size(); ++i) {
+        many[i] = static_cast<jchar>(0xFFFF - i * 26);
+        expected += static_cast<wchar_t>(many[i]);
+    }
+    jstring longText = env->NewString(many.data(), static_cast<jsize>(many.size()));
+    EXPECT_TRUE(expected == Java_To_WStr(env, longText));
+    env->DeleteLocalRef(longText);
     jstring empty = env->NewString(units, 0);
     EXPECT_EQ(L"", Java_To_WStr(env, empty));
     env->DeleteLocalRef(empty);
@@ -296,10 +306,12 @@ TEST(Trace, WideTextMakesTheLineItsWholeNarrowTextMakes) {
     const std::wstring texts[] = {
         std::wstring(2000, L'7'),
         cyrillic,
-        std::wstring(1021, L'x') + L"\xD83D\xDE00 tail",   // a 4-byte character over the limit
-        std::wstring(994, L'x') + L"Жx\xD83D\xDE00 tail",  // the same after the event prefix
-        std::wstring(1200, L'x') + L"\xDC00",              // a lone surrogate after the cut
-        std::wstring{L'a', 0x0416, 0, L'c'},               // a zero unit ends the text
+        std::wstring(1021, L'x') + L"\xD83D\xDE00 tail",                // a 4-byte character over the limit
+        std::wstring(994, L'x') + L"Жx\xD83D\xDE00 tail",               // the same after the event prefix
+        std::wstring(1200, L'x') + L"\xDC00",                           // a lone surrogate after the cut
+        std::wstring{L'a', 0x0416, 0, L'c'},                            // a zero unit ends the text
+        std::wstring(21, L'5') + L'\0' + L"after",                      // the same inside a block of ASCII
+        std::wstring(11, L'x') + L"\x80\x7F" + std::wstring(20, L'y'),  // just above ASCII
         L"",
     };
     std::string savedLocale = setlocale(LC_CTYPE, nullptr);
@@ -308,7 +320,7 @@ TEST(Trace, WideTextMakesTheLineItsWholeNarrowTextMakes) {
         for (const std::wstring& text : texts) {
             for (const char* prefix : {"", "ExternalEvent message is - "}) {
                 LogWindow log;
-                traceText(text.c_str(), prefix);
+                traceText(text, prefix);
                 traceText(wstrtostr(text).c_str(), prefix);
                 std::vector<std::string> lines = log.messages();
                 ASSERT_EQ(2u, lines.size());
