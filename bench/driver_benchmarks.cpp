@@ -6,6 +6,7 @@
 
 #include <android/log.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -222,16 +223,14 @@ bool havePeer(benchmark::State& state) {
 }
 
 // The eight records of a GetParameters call written the cheapest way: constant texts, the
-// environment line, and the list in the VM's own narrow form (the benchmark's list fits a line).
-void writeGetParametersRecords(JNIEnv* env, jstring list) {
+// environment line, and the list narrowed from the units already copied for the host (the
+// benchmark's list is ASCII and fits a line).
+void writeGetParametersRecords(JNIEnv* env, const ShortWchar* units, jsize length) {
     char text[1024];
-    jsize units = env->GetStringLength(list);
-    jsize bytes = env->GetStringUTFLength(list);
-    if (bytes >= static_cast<jsize>(sizeof text)) {
-        units = 0;
-        bytes = 0;
+    size_t bytes = std::min(static_cast<size_t>(length), sizeof text - 1);
+    for (size_t i = 0; i < bytes; ++i) {
+        text[i] = static_cast<char>(units[i]);
     }
-    env->GetStringUTFRegion(list, 0, units, text);
     text[bytes] = '\0';
     __android_log_print(ANDROID_LOG_INFO, kTag, "CallAsFunc");
     __android_log_print(ANDROID_LOG_INFO, kTag, "MethGetParameters");
@@ -262,15 +261,16 @@ void runGetParametersFloor(benchmark::State& state, bool withRecords) {
             env->ExceptionClear();
             return false;
         }
-        if (withRecords) {
-            writeGetParametersRecords(env, list);
-        }
         jsize length = env->GetStringLength(list);
         void* block = nullptr;
         fixture().memory->AllocMemory(&block, static_cast<uint32_t>(2 * (length + 1)));
         env->GetStringRegion(list, 0, length, static_cast<jchar*>(block));
-        static_cast<ShortWchar*>(block)[length] = 0;
-        settings.string.text = static_cast<ShortWchar*>(block);
+        auto* units = static_cast<ShortWchar*>(block);
+        units[length] = 0;
+        if (withRecords) {
+            writeGetParametersRecords(env, units, length);
+        }
+        settings.string.text = units;
         settings.string.length = static_cast<uint32_t>(length);
         settings.typeCode = VariantShortString;
         env->DeleteLocalRef(list);
