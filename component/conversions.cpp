@@ -86,6 +86,11 @@ bool isAscii(wchar_t unit) {
     return static_cast<uint32_t>(unit) < 0x80;
 }
 
+// ASCII and not zero, in one test: the units narrowed as they are before a text's end.
+bool isNonZeroAscii(wchar_t unit) {
+    return static_cast<uint32_t>(unit) - 1 < 0x7F;
+}
+
 // Narrows the ASCII beginning of count units in whole blocks, up to the block that holds a zero
 // unit or one outside ASCII; returns the units narrowed. The units are all read, so they must lie
 // within the text.
@@ -125,7 +130,7 @@ size_t narrowAsciiBlocks(char* out, const wchar_t* text, size_t count) {
     for (; used + kUnitBlock <= count; used += kUnitBlock) {
         uint32_t outside = 0;
         for (size_t i = 0; i < kUnitBlock; ++i) {
-            outside |= static_cast<uint32_t>(static_cast<uint32_t>(text[used + i]) - 1 >= 0x7F);
+            outside |= static_cast<uint32_t>(!isNonZeroAscii(text[used + i]));
         }
         if (outside != 0) {
             break;
@@ -225,13 +230,8 @@ size_t narrowInto(char* out, size_t room, const wchar_t* text, size_t length) {
     // The ASCII beginning is the same bytes whichever encoding the rest takes. Whole blocks are
     // read only within the length, the rest unit by unit up to the zero after it.
     size_t used = narrowAsciiBlocks(out, text, std::min(room, length));
-    for (; used < room; ++used) {
-        // Zero or outside ASCII, in one test.
-        auto unit = static_cast<uint32_t>(text[used]);
-        if (unit - 1 >= 0x7F) {
-            break;
-        }
-        out[used] = static_cast<char>(unit);
+    for (; used < room && isNonZeroAscii(text[used]); ++used) {
+        out[used] = static_cast<char>(text[used]);
     }
     const wchar_t* rest = text + used;
     if (used == room || *rest == 0) {
