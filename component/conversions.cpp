@@ -82,10 +82,6 @@ bool isLowSurrogate(uint32_t unit) {
     return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
-bool isAscii(wchar_t unit) {
-    return static_cast<uint32_t>(unit) < 0x80;
-}
-
 // ASCII and not zero, in one test: the units narrowed as they are before a text's end.
 bool isNonZeroAscii(wchar_t unit) {
     return static_cast<uint32_t>(unit) - 1 < 0x7F;
@@ -203,7 +199,7 @@ std::string wstrtostr(const std::wstring& text) {
     // ASCII is the same bytes in every encoding the C library offers, so a text of ASCII alone
     // (a barcode, as a rule) is narrowed unit by unit.
     size_t ascii = 0;
-    while (units[ascii] != 0 && isAscii(units[ascii])) {
+    while (isNonZeroAscii(units[ascii])) {
         ++ascii;
     }
     if (units[ascii] == 0) {
