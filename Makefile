@@ -3,8 +3,17 @@ PRESETS := linux-x86 linux-x64
 JOBS ?= $(shell nproc)
 
 # The Android toolchain's compiler and C++ runtime (clang, libc++ linked in) on every ABI tested
-# here: 32-bit x86 natively, arm64 and armv7 under qemu user-mode emulation.
+# here: 32-bit x86 natively (or under qemu-i386, below), arm64 and armv7 under qemu user-mode emulation.
 ABI_PRESETS := linux-x86-libcxx linux-arm64 linux-armv7
+
+# Some x86_64 kernels start no 32-bit program at all ("Exec format error"; see
+# cmake/i386-runner.cmake). There the 32-bit programs run under qemu-i386, and what cannot run
+# inside an emulator runs on the x86_64 build instead: the benchmarks and the instruction budget
+# (valgrind), the sanitizers and the fuzz targets (their shadow memory).
+# Recursive variables: they are read when a recipe runs, after `deps` has installed the loader.
+I386_NATIVE = $(shell /lib/ld-linux.so.2 --version >/dev/null 2>&1 && echo yes)
+X86_RUN = $(if $(I386_NATIVE),,qemu-i386 )
+NATIVE_ARCH = $(if $(I386_NATIVE),x86,x64)
 
 .PHONY: all build deps test test-abis demo bench budget asan tsan fuzz fuzz-coverage format format-check check-docs clean
 
@@ -50,12 +59,13 @@ demo: deps
 	  { cat $(DEMO_LOG); echo "demo: the build failed, see above"; exit 1; }
 	@echo "demo: running console/demo.script"
 	@echo
-	@build/linux-x86/kestra-console console/demo.script
+	@$(X86_RUN)build/linux-x86/kestra-console console/demo.script
 
-# The whole test suite, 32-bit, under AddressSanitizer and UndefinedBehaviorSanitizer.
+# The whole test suite, 32-bit (x86_64 where 32-bit programs cannot run), under AddressSanitizer
+# and UndefinedBehaviorSanitizer.
 asan: deps
-	cmake --preset linux-x86-asan >/dev/null && cmake --build --preset linux-x86-asan -j $(JOBS)
-	ctest --preset linux-x86-asan -j $(JOBS)
+	cmake --preset linux-$(NATIVE_ARCH)-asan >/dev/null && cmake --build --preset linux-$(NATIVE_ARCH)-asan -j $(JOBS)
+	ctest --preset linux-$(NATIVE_ARCH)-asan -j $(JOBS)
 
 # The storm and the soak, x86_64, under ThreadSanitizer (the VM itself is left out).
 tsan: deps
@@ -66,7 +76,7 @@ tsan: deps
 # from the committed seed sessions, then with a VM and the scriptable Java peer. What they learn
 # stays in build/fuzz-corpus*, crashing inputs land in build/fuzz-artifacts, logs in build/fuzz*.log.
 FUZZ_SECONDS ?= 120
-FUZZ_BUILD := build/linux-x86-fuzz
+FUZZ_BUILD = build/linux-$(NATIVE_ARCH)-fuzz
 FUZZ_RUN := ASAN_SYMBOLIZER_PATH=/usr/bin/llvm-symbolizer-14 UBSAN_OPTIONS=print_stacktrace=1
 FUZZ_FLAGS = -max_total_time=$(FUZZ_SECONDS) -timeout=30 -print_final_stats=1 -artifact_prefix=build/fuzz-artifacts/
 # The VM handles these signals itself and allocates memory it never frees.
@@ -74,7 +84,7 @@ FUZZ_VM_RUN := $(FUZZ_RUN) ASAN_OPTIONS=handle_segv=0:allow_user_segv_handler=1:
 FUZZ_VM_FLAGS := -handle_segv=0 -handle_bus=0 -handle_ill=0 -handle_fpe=0 -detect_leaks=0
 fuzz:
 	scripts/install-deps.sh clang-14 libclang-rt-14-dev llvm-14
-	cmake --preset linux-x86-fuzz >/dev/null && cmake --build --preset linux-x86-fuzz -j $(JOBS)
+	cmake --preset linux-$(NATIVE_ARCH)-fuzz >/dev/null && cmake --build --preset linux-$(NATIVE_ARCH)-fuzz -j $(JOBS)
 	mkdir -p build/fuzz-corpus build/fuzz-corpus-vm build/fuzz-artifacts
 	@echo "fuzzing the component for $(FUZZ_SECONDS) s, log in build/fuzz.log"
 	@$(FUZZ_RUN) $(FUZZ_BUILD)/fuzz/kestra_fuzz_component $(FUZZ_FLAGS) build/fuzz-corpus fuzz/corpus \
@@ -89,8 +99,8 @@ fuzz:
 # committed seed sessions alone when it has not run yet.
 fuzz-coverage:
 	scripts/install-deps.sh clang-14 libclang-rt-14-dev llvm-14
-	cmake --preset linux-x86-fuzz >/dev/null
-	cmake --build --preset linux-x86-fuzz -j $(JOBS) --target kestra_fuzz_component_coverage kestra_fuzz_vm_coverage
+	cmake --preset linux-$(NATIVE_ARCH)-fuzz >/dev/null
+	cmake --build --preset linux-$(NATIVE_ARCH)-fuzz -j $(JOBS) --target kestra_fuzz_component_coverage kestra_fuzz_vm_coverage
 	mkdir -p build/fuzz-corpus build/fuzz-corpus-vm
 	LLVM_PROFILE_FILE=build/fuzz-coverage.profraw $(FUZZ_BUILD)/fuzz/kestra_fuzz_component_coverage \
 	  -runs=0 build/fuzz-corpus fuzz/corpus >/dev/null 2>&1
@@ -106,15 +116,15 @@ fuzz-coverage:
 # against their floors, allocations, then instruction counts under callgrind. BENCH_ARGS go to
 # the benchmark program (for example --benchmark_repetitions=3).
 bench: deps
-	cmake --preset linux-x86 >/dev/null && cmake --build --preset linux-x86 -j $(JOBS) --target kestra_bench
-	bench/run.sh build/linux-x86 $(BENCH_ARGS)
+	cmake --preset linux-$(NATIVE_ARCH) >/dev/null && cmake --build --preset linux-$(NATIVE_ARCH) -j $(JOBS) --target kestra_bench
+	bench/run.sh build/linux-$(NATIVE_ARCH) $(BENCH_ARGS)
 
 # The budget of the barcode path, checked in CI: instructions per barcode under callgrind against
 # the floor that writes the same log records, and heap blocks per barcode of 1 to 65,536
 # characters (bench/budget.sh holds the budgets). Prints every figure; fails when one is over.
 budget: deps
-	cmake --preset linux-x86 >/dev/null && cmake --build --preset linux-x86 -j $(JOBS) --target kestra_bench
-	bench/budget.sh build/linux-x86
+	cmake --preset linux-$(NATIVE_ARCH) >/dev/null && cmake --build --preset linux-$(NATIVE_ARCH) -j $(JOBS) --target kestra_bench
+	bench/budget.sh build/linux-$(NATIVE_ARCH)
 
 # Every C++ file of the project, formatted by the root .clang-format; format-check changes
 # nothing and fails on the first file that differs.

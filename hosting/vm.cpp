@@ -54,6 +54,9 @@ JNIEnv* startVm(const VmSettings& settings, JavaVM** vm, std::string& problem) {
     }
     std::vector<std::string> texts = {"-Djava.class.path=" + settings.classPath + ":" + sharedClassPath()};
     texts.insert(texts.end(), settings.options.begin(), settings.options.end());
+#ifdef KESTRA_HOSTING_INTERPRET_ONLY
+    texts.push_back("-Xint");
+#endif
     std::vector<JavaVMOption> options;
     for (std::string& text : texts) {
         options.push_back({&text[0], nullptr});

@@ -12,6 +12,7 @@ packages=(
   libbenchmark-dev libbenchmark-dev:i386 valgrind
   clang-format
   tmux
+  qemu-user
   libreadline-dev libreadline-dev:i386
 )
 packages+=("$@")
