@@ -36,8 +36,11 @@ MobileBarcodeScannerNative::~MobileBarcodeScannerNative() {
 }
 
 bool MobileBarcodeScannerNative::Init(void* connection) {
-    m_iConnect = static_cast<IAddInDefBaseEx*>(connection);
-    if (m_iConnect == nullptr) {
+    auto* iConnect = static_cast<IAddInDefBaseEx*>(connection);
+    // From here on, barcodes of every peer this component made go to this connection (with
+    // null, nowhere), including those of peers that an earlier Init made.
+    m_iConnect.store(iConnect);
+    if (iConnect == nullptr) {
         return false;
     }
     try {
@@ -47,8 +50,8 @@ bool MobileBarcodeScannerNative::Init(void* connection) {
             OnInput(hostSource, data);
         };
         trace("Init");
-        m_scanner.setIConnect(m_iConnect, std::move(callback));
-        return m_iConnect->SetEventBufferDepth(4096);
+        m_scanner.setIConnect(iConnect, std::move(callback));
+        return iConnect->SetEventBufferDepth(4096);
     } catch (...) {
         return false;
     }
@@ -138,7 +141,7 @@ tVariant MobileBarcodeScannerNative::AllocAndConvertVariant(const wchar_t* text)
 }
 
 void MobileBarcodeScannerNative::OnInput(const std::wstring& source, const std::wstring& data) {
-    if (m_iConnect == nullptr) {
+    if (m_iConnect.load() == nullptr) {
         return;
     }
     try {
@@ -149,14 +152,16 @@ void MobileBarcodeScannerNative::OnInput(const std::wstring& source, const std::
 }
 
 void MobileBarcodeScannerNative::OnInput(const std::u16string& hostSource, const std::wstring& data) {
-    if (m_iConnect == nullptr) {
+    // Read once: Init may replace the connection, or set it to null, while this runs.
+    IAddInDefBaseEx* iConnect = m_iConnect.load();
+    if (iConnect == nullptr) {
         return;
     }
     try {
         trace("OnInput");
         ShortWcharText hostData(data);
         traceText(data, "ExternalEvent message is - ");
-        m_iConnect->ExternalEvent(hostSource.c_str(), m_hostEventMessage.c_str(), hostData.units());
+        iConnect->ExternalEvent(hostSource.c_str(), m_hostEventMessage.c_str(), hostData.units());
     } catch (...) {
         // The barcode is lost, but nothing escapes into the Java thread that delivered it.
     }

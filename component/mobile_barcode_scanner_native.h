@@ -1,12 +1,17 @@
 // The one component the library offers the host: a peripheral-equipment driver for a Bluetooth
 // barcode scanner. It implements the host's component interfaces, owns the bridge to the Java
 // scanner peer and turns every barcode into an external event for the host.
+//
+// Threads: every host call runs on the host's thread; OnInput runs on whichever Java thread sent
+// the barcode. OnInput reads only the connection (atomic, loaded once per barcode) and what is
+// fixed at construction; the destructor returns only once no OnInput runs on another thread.
 #pragma once
 
 #include "component/component_base.h"
 #include "host/host_api.h"
 #include "scanner/bt_barcode_scanner.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -76,7 +81,9 @@ private:
     // source once, when it is made, and only the data per barcode.
     void OnInput(const std::u16string& hostSource, const std::wstring& data);
 
-    IAddInDefBaseEx* m_iConnect = nullptr;
+    // Written by Init on the host's thread, read by every delivery on a Java thread: a barcode
+    // goes to the connection that was current when its delivery began, or nowhere.
+    std::atomic<IAddInDefBaseEx*> m_iConnect{nullptr};
     IHostMemory* m_iMemory = nullptr;
     std::wstring m_deviceName = L"MobileScannerDevice";
     uint8_t m_isRussian = 1;

@@ -72,6 +72,14 @@ bool clearPendingException(JNIEnv* env) {
     return true;
 }
 
+void clearHostException() {
+    JavaVM* vm = g_jvm.load();
+    JNIEnv* env = nullptr;
+    if (vm != nullptr && vm->GetEnv(reinterpret_cast<void**>(&env), JNI_VERSION_1_6) == JNI_OK) {
+        clearPendingException(env);
+    }
+}
+
 std::wstring Java_To_WStr(JNIEnv* env, jstring text) {
     std::wstring result;
     if (env == nullptr || text == nullptr) {

@@ -1,5 +1,5 @@
 // The library's JNI base: the recorded VM, the calling thread's environment, Java string
-// conversions, and small owners for JNI references.
+// conversions, and small owners for JNI references, local and global.
 #pragma once
 
 #include "host/host_api.h"
@@ -38,6 +38,11 @@ inline uint32_t lowAddressBits(const void* address) {
 // If a Java exception is pending, prints it to the log and clears it. Returns whether one was.
 bool clearPendingException(JNIEnv* env);
 
+// After a call into the host that may use JNI on the calling thread: prints to the log and clears
+// the exception the host left pending, if any. It neither attaches the thread (a thread the VM
+// does not know has nothing pending) nor writes a line of its own.
+void clearHostException();
+
 // Owns one JNI local reference and deletes it when it goes out of scope.
 template <typename T>
 class LocalRef {
@@ -62,4 +67,40 @@ public:
 private:
     JNIEnv* m_env;
     T m_ref;
+};
+
+// Owns one JNI global reference and deletes it when it goes out of scope. A global reference may
+// be let go on another thread than the one that made it, so deleting asks for the environment of
+// the thread doing it.
+template <typename T>
+class GlobalRef {
+public:
+    GlobalRef() = default;
+    ~GlobalRef() { reset(); }
+    GlobalRef(const GlobalRef&) = delete;
+    GlobalRef& operator=(const GlobalRef&) = delete;
+
+    T get() const { return m_ref; }
+    explicit operator bool() const { return m_ref != nullptr; }
+    // Deletes the reference held, then holds a new global reference to ref; empty when ref is
+    // null or the VM refuses one.
+    void reset(JNIEnv* env, T ref) {
+        reset();
+        if (env != nullptr && ref != nullptr) {
+            m_ref = static_cast<T>(env->NewGlobalRef(ref));
+        }
+    }
+    // Deletes the reference held. Without an environment (no VM any more) it is only forgotten.
+    void reset() {
+        T ref = std::exchange(m_ref, nullptr);
+        if (ref == nullptr) {
+            return;
+        }
+        if (JNIEnv* env = getJniEnv()) {
+            env->DeleteGlobalRef(ref);
+        }
+    }
+
+private:
+    T m_ref = nullptr;
 };

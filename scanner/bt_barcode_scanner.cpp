@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -38,8 +39,10 @@ thread_local std::vector<const DeliveryState*> t_runningDeliveries;
 // trusted for nothing: a barcode is delivered only to an address registered here. No two
 // recorders ever share an address (see RetireRecorder), so a peer whose recorder is gone finds
 // nothing here, whether its native is an instance or a static one.
-// A delivery runs its recorder's callback with no lock held, so deliveries never wait for each
-// other; destruction removes the recorder and then waits for its deliveries on other threads.
+// Threads: the host's thread adds and removes recorders and waits for their deliveries; Java
+// threads begin and end deliveries. Everything here is read and written under the one mutex,
+// which is never held while a callback runs or while a delivery state may be destroyed, so
+// deliveries never wait for each other and a callback may do anything, destroy included.
 class LiveRecorders {
 public:
     // Before the Java peer exists: a barcode it sends from its constructor, from show or from a
@@ -49,18 +52,34 @@ public:
         m_live[reinterpret_cast<uintptr_t>(recorder)] = std::move(state);
     }
 
-    // No delivery to the recorder starts after this.
+    // No delivery to the recorder starts after this. Removing it twice does nothing.
     void remove(const void* recorder) {
+        std::shared_ptr<DeliveryState> removed;
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_live.erase(reinterpret_cast<uintptr_t>(recorder));
+        auto found = m_live.find(reinterpret_cast<uintptr_t>(recorder));
+        if (found != m_live.end()) {
+            // Declared before the lock, so released after it.
+            removed = std::move(found->second);
+            m_live.erase(found);
+        }
     }
 
     // Once the recorder is removed: waits until no delivery to it runs on another thread. One
     // on the calling thread is further up this very stack (a callback that destroys its own
-    // scanner) and keeps the state alive itself; waiting for it would never end.
+    // scanner) and keeps the state alive itself; waiting for it would never end. A wait of more
+    // than a second is logged once: a host whose event handler waits for the destroying thread
+    // hangs here for good.
     void waitForDeliveries(const DeliveryState& state) {
         std::unique_lock<std::mutex> lock(m_mutex);
-        m_deliveryEnded.wait(lock, [&] { return state.running == deliveriesOnThisThread(state); });
+        auto othersEnded = [&] { return state.running == deliveriesOnThisThread(state); };
+        if (m_deliveryEnded.wait_for(lock, std::chrono::seconds(1), othersEnded)) {
+            return;
+        }
+        uint32_t waiting = state.running - deliveriesOnThisThread(state);
+        lock.unlock();
+        trace("on destroy: still waiting, deliveries running on other threads: %u", waiting);
+        lock.lock();
+        m_deliveryEnded.wait(lock, othersEnded);
     }
 
     // The state of the recorder at this address, counted as running one more delivery; null
@@ -75,13 +94,16 @@ public:
         return found->second;
     }
 
-    // Ends a delivery and lets go of its state under the lock, so that a waiting destruction
-    // finds at most its own reference left.
+    // Ends a delivery, then lets go of its state with no lock held: once the recorder is gone
+    // this may be the last reference, and the callback is destroyed here.
     void endDelivery(std::shared_ptr<DeliveryState>& state) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        --state->running;
-        state.reset();
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            --state->running;
+        }
+        // The registry is never destroyed, so it may be notified after the lock is released.
         m_deliveryEnded.notify_all();
+        state.reset();
     }
 
 private:
@@ -153,6 +175,8 @@ jmethodID findPeerMethod(JNIEnv* env, jclass javaClass, const char* name, const 
 
 // One connection's Java peer: the class and the peer as global references, and the callback
 // that receives the peer's barcodes.
+// Threads: made, used and destroyed on the host's thread only. Deliveries on Java threads never
+// touch the recorder itself: they find its callback's state in the registry by its address.
 class CBTBarcodeScannerRecorder {
 public:
     CBTBarcodeScannerRecorder(IAddInDefBaseEx* connection, BarcodeCallback callback, char* owner);
@@ -160,22 +184,20 @@ public:
     CBTBarcodeScannerRecorder(const CBTBarcodeScannerRecorder&) = delete;
     CBTBarcodeScannerRecorder& operator=(const CBTBarcodeScannerRecorder&) = delete;
 
-    jclass javaClass() const { return m_javaClass; }
-    jobject javaPeer() const { return m_javaPeer; }
-    // No delivery to the recorder starts after this.
+    jclass javaClass() const { return m_javaClass.get(); }
+    jobject javaPeer() const { return m_javaPeer.get(); }
+    // No delivery to the recorder starts after this. Destruction unregisters it as well.
     void unregister() { liveRecorders().remove(this); }
-    // Once unregistered: no delivery to the recorder runs on another thread after this.
-    void waitForDeliveries() const { liveRecorders().waitForDeliveries(*m_callback); }
-
-    // Drops the global references (the Java peer goes to the garbage collector).
-    void releaseReferences(JNIEnv* env);
 
 private:
+    // Once unregistered: no delivery to the recorder runs on another thread after this.
+    void waitForDeliveries() const { liveRecorders().waitForDeliveries(*m_callback); }
     void createPeer();
 
     IAndroidHelper* m_androidHelper = nullptr;
-    jclass m_javaClass = nullptr;
-    jobject m_javaPeer = nullptr;
+    // Declared in this order so that the peer's reference is deleted before the class's.
+    GlobalRef<jclass> m_javaClass;
+    GlobalRef<jobject> m_javaPeer;
     IAddInDefBaseEx* m_iConnect;
     // Shared with the deliveries running to this recorder.
     std::shared_ptr<DeliveryState> m_callback;
@@ -196,6 +218,7 @@ CBTBarcodeScannerRecorder::CBTBarcodeScannerRecorder(IAddInDefBaseEx* connection
     }
 }
 
+// The Java peer and its class are released after this body, once no delivery runs.
 CBTBarcodeScannerRecorder::~CBTBarcodeScannerRecorder() {
     unregister();
     waitForDeliveries();
@@ -219,6 +242,9 @@ void CBTBarcodeScannerRecorder::createPeer() {
         std::unique_ptr<ShortWchar[]> owned(className);
         foundClass = m_androidHelper->FindClass(className);
     }
+    // The host's lookup runs through JNI and may leave its exception pending (a class the app
+    // lacks); no JNI call may follow one.
+    clearHostException();
     if (foundClass == nullptr) {
         return;
     }
@@ -227,21 +253,22 @@ void CBTBarcodeScannerRecorder::createPeer() {
     if (env == nullptr) {
         return;
     }
-    m_javaClass = static_cast<jclass>(env->NewGlobalRef(LocalRef<jclass>(env, foundClass).get()));
-    if (m_javaClass == nullptr) {
+    m_javaClass.reset(env, LocalRef<jclass>(env, foundClass).get());
+    if (!m_javaClass) {
         return;
     }
     LocalRef<jobject> activity(env, m_androidHelper->GetActivity());
+    // The same for the host's activity.
     clearPendingException(env);
     trace("Got activity");
-    jmethodID constructor =
-        env->GetMethodID(m_javaClass, java_contract::kConstructorName, java_contract::kConstructorSignature);
+    jmethodID constructor = env->GetMethodID(m_javaClass.get(), java_contract::kConstructorName,
+                                             java_contract::kConstructorSignature);
     trace("Got init");
     // The peer hands this long back with every barcode: the address as a signed pointer-sized
     // integer, widened to 64 bits.
     auto address = static_cast<jlong>(reinterpret_cast<intptr_t>(this));
     LocalRef<jobject> peer(env, constructor != nullptr
-                                    ? env->NewObject(m_javaClass, constructor, activity.get(), address)
+                                    ? env->NewObject(m_javaClass.get(), constructor, activity.get(), address)
                                     : nullptr);
     trace("Got locobj");
     // Also clears the NoSuchMethodError of a constructor the lookup did not find.
@@ -252,32 +279,18 @@ void CBTBarcodeScannerRecorder::createPeer() {
     if (!peer) {
         return;
     }
-    m_javaPeer = env->NewGlobalRef(peer.get());
+    m_javaPeer.reset(env, peer.get());
     peer.reset();
-    if (m_javaPeer == nullptr) {
+    if (!m_javaPeer) {
         return;
     }
     jmethodID show =
-        findPeerMethod(env, m_javaClass, java_contract::kShowName, java_contract::kShowSignature);
+        findPeerMethod(env, m_javaClass.get(), java_contract::kShowName, java_contract::kShowSignature);
     if (show != nullptr) {
-        env->CallVoidMethod(m_javaPeer, show);
+        env->CallVoidMethod(m_javaPeer.get(), show);
         clearPendingException(env);
     }
     trace("Show");
-}
-
-void CBTBarcodeScannerRecorder::releaseReferences(JNIEnv* env) {
-    if (env == nullptr) {
-        return;
-    }
-    if (m_javaPeer != nullptr) {
-        env->DeleteGlobalRef(m_javaPeer);
-        m_javaPeer = nullptr;
-    }
-    if (m_javaClass != nullptr) {
-        env->DeleteGlobalRef(m_javaClass);
-        m_javaClass = nullptr;
-    }
 }
 
 CBTBarcodeScanner::CBTBarcodeScanner() = default;
@@ -288,21 +301,12 @@ CBTBarcodeScanner::~CBTBarcodeScanner() {
         return;
     }
     trace("on destroy");
-    // All recorders stop taking barcodes first, then the deliveries still running end, and only
-    // then do the references and callbacks go.
+    // Every recorder stops taking barcodes; then each, destroyed, waits for its deliveries still
+    // running on other threads and releases its Java peer.
     for (const auto& recorder : m_replacedRecorders) {
         recorder->unregister();
     }
     m_recorder->unregister();
-    for (const auto& recorder : m_replacedRecorders) {
-        recorder->waitForDeliveries();
-    }
-    m_recorder->waitForDeliveries();
-    JNIEnv* env = getJniEnv();
-    for (const auto& recorder : m_replacedRecorders) {
-        recorder->releaseReferences(env);
-    }
-    m_recorder->releaseReferences(env);
     m_replacedRecorders.clear();
     m_recorder.reset();
 }

@@ -22,6 +22,8 @@ struct RetireRecorder {
 };
 using RecorderPtr = std::unique_ptr<CBTBarcodeScannerRecorder, RetireRecorder>;
 
+// Threads: every member runs on the host's thread. Barcodes reach the callbacks on Java threads
+// without passing through the scanner; its destructor returns once none runs on another thread.
 class CBTBarcodeScanner {
 public:
     CBTBarcodeScanner();

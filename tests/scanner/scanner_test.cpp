@@ -153,8 +153,8 @@ TEST_F(Connection, FullConnectionTracesEachStepCreatesOnePeerAndShowsItOnce) {
 }
 
 TEST_F(Connection, WithoutHelperOrClassConstructionStopsSilentlyAndOperationsGiveTheFixedResults) {
-    for (HostConnection::Helper helper :
-         {HostConnection::Helper::None, HostConnection::Helper::FindsNothing}) {
+    for (HostConnection::Helper helper : {HostConnection::Helper::None, HostConnection::Helper::FindsNothing,
+                                          HostConnection::Helper::Throws}) {
         HostConnection host(helper);
         LogWindow log;
         CBTBarcodeScanner scanner;
@@ -535,7 +535,7 @@ TEST_F(Lifetime, ACallbackMayDestroyItsOwnScanner) {
     EXPECT_EQ(nullptr, scanner);
 }
 
-TEST_F(Lifetime, ABlockedDeliveryDelaysOnlyTheDestructionOfItsOwnScanner) {
+TEST_F(Lifetime, ABlockedDeliveryDelaysOnlyTheDestructionOfItsOwnScannerWhichSaysSoAfterASecond) {
     HostConnection host;
     std::promise<void> entered;
     std::promise<void> release;
@@ -559,17 +559,20 @@ TEST_F(Lifetime, ABlockedDeliveryDelaysOnlyTheDestructionOfItsOwnScanner) {
     EXPECT_FALSE(blockedReturned);
 
     std::atomic<bool> destructorReturned{false};
+    LogWindow log;
     std::thread destroyer([&] {
         blocked.reset();
         destructorReturned = true;
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const std::string waitLine = "on destroy: still waiting, deliveries running on other threads: 1";
+    EXPECT_TRUE(waitUntil([&] { return log.count(waitLine) == 1; }));
     EXPECT_FALSE(destructorReturned);
     release.set_value();
     destroyer.join();
     sender.join();
     EXPECT_TRUE(blockedReturned);
     EXPECT_TRUE(destructorReturned);
+    EXPECT_EQ(1u, log.count(waitLine));
 }
 
 namespace {

@@ -1,8 +1,13 @@
-// A barcode storm across destruction: Java threads send numbered barcodes as fast as they can
-// while the host creates, initialises and destroys components in a loop. Every barcode sent
-// while its component was alive must arrive exactly once, in its thread's order, at that
-// component's own connection; none may arrive after DestroyObject has returned.
+// Barcode storms: Java threads send numbered barcodes as fast as they can while the host works
+// on the components they are aimed at.
+// - Across destruction: the host creates, initialises and destroys components in a loop. Every
+//   barcode sent while its component was alive must arrive exactly once, in its thread's order,
+//   at that component's own connection; none may arrive after DestroyObject has returned.
+// - Across every host call: the host keeps several components and calls every entry point on
+//   them at random, Init again and with null among them. A barcode may be dropped then (no
+//   connection), but none may arrive twice, at another component or after DestroyObject.
 
+#include "component/component_base.h"
 #include "module/exports.h"
 #include "tests/stress/log_tally.h"
 #include "tests/support/host_connection.h"
@@ -14,7 +19,9 @@
 
 #include <chrono>
 #include <cstdio>
+#include <map>
 #include <memory>
+#include <random>
 #include <set>
 #include <string>
 #include <thread>
@@ -58,19 +65,21 @@ public:
         m_env->DeleteLocalRef(m_peerScript);
     }
 
-    void start(int threads) { callStatic("start", "(I)V", threads); }
+    void start(int threads, int slots) { callStatic("start", "(II)V", threads, slots); }
 
-    void aim(int generation) {
+    // Aims the senders' turns at a slot at the newest peer, made for the component of generation.
+    void aim(int slot, int generation) {
         jmethodID instance = m_env->GetStaticMethodID(
             m_peerScript, "instance", "(I)Lcom/kestra/MobileBarcodeScannerPackage/MobileBarcodeScanner;");
-        jobject peer = m_env->CallStaticObjectMethod(m_peerScript, instance, generation);
+        jobject peer =
+            m_env->CallStaticObjectMethod(m_peerScript, instance, testsupport::peer::instanceCount() - 1);
         testsupport::expectNoPendingException(m_env);
-        callStatic("aim", "(Lcom/kestra/MobileBarcodeScannerPackage/MobileBarcodeScanner;I)V", peer,
+        callStatic("aim", "(ILcom/kestra/MobileBarcodeScannerPackage/MobileBarcodeScanner;I)V", slot, peer,
                    generation);
         m_env->DeleteLocalRef(peer);
     }
 
-    void retire() { callStatic("retire", "()V"); }
+    void retire(int slot) { callStatic("retire", "(I)V", slot); }
 
     void stop() {
         if (!m_stopped) {
@@ -165,7 +174,7 @@ TEST(BarcodeStorm, BarcodesOfLiveComponentsArriveOnceInOrderAndNoneAfterDestroy)
     std::vector<size_t> eventsAtDestroy;
 
     Storm storm(env);
-    storm.start(kSenderThreads);
+    storm.start(kSenderThreads, 1);
     const ShortWchar kClassName[] = u"MobileBarcodeScanner";
     for (int cycle = 0; cycle < kCycles; ++cycle) {
         IComponentBase* component = nullptr;
@@ -175,13 +184,13 @@ TEST(BarcodeStorm, BarcodesOfLiveComponentsArriveOnceInOrderAndNoneAfterDestroy)
         HostConnection& connection = *connections.back();
         ASSERT_TRUE(component->Init(&connection));
         ASSERT_EQ(cycle + 1, testsupport::peer::instanceCount());
-        storm.aim(cycle);
+        storm.aim(0, cycle);
         // Half the cycles let barcodes flow for a while, the others destroy at once, so that
         // destruction meets deliveries at every stage.
         if (cycle % 2 == 0) {
             connection.waitForEvents(16 * kSenderThreads, std::chrono::milliseconds(200));
         }
-        storm.retire();
+        storm.retire(0);
         ASSERT_EQ(0, DestroyObject(&component));
         eventsAtDestroy.push_back(connection.eventCount());
     }
@@ -230,4 +239,166 @@ TEST(BarcodeStorm, BarcodesOfLiveComponentsArriveOnceInOrderAndNoneAfterDestroy)
     EXPECT_EQ(deliveredTotal, log.count("Got_barcode"));
     EXPECT_EQ(static_cast<size_t>(kCycles), log.count("Show"));
     EXPECT_EQ(static_cast<size_t>(kCycles), log.count("on destroy"));
+}
+
+namespace {
+
+constexpr int kSlots = 3;
+constexpr int kHostCalls = 10000;
+
+tVariant hostString(const char16_t* text) {
+    tVariant value{};
+    value.typeCode = VariantShortString;
+    value.string.text = const_cast<ShortWchar*>(text);
+    value.string.length = static_cast<uint32_t>(std::char_traits<char16_t>::length(text));
+    return value;
+}
+
+// The host's side of the second storm: a few components, each with every connection it was
+// given, and what each connection had received when its component was destroyed.
+class Host {
+public:
+    Host(Storm& storm, testsupport::HostMemory& memory) : m_storm(storm), m_memory(memory) {}
+
+    // A new component in the slot, connected and with the senders aimed at its peer.
+    void create(int slot) {
+        IComponentBase*& component = m_components[static_cast<size_t>(slot)];
+        ASSERT_NE(0, GetClassObject(u"MobileBarcodeScanner", &component));
+        component->setMemManager(&m_memory);
+        m_generations[static_cast<size_t>(slot)] = m_nextGeneration++;
+        connect(slot, true);
+    }
+
+    // Init with a new connection makes another peer; the component goes on taking the barcodes
+    // of the ones before. The senders move to the new peer when told to.
+    void connect(int slot, bool aim) {
+        int generation = m_generations[static_cast<size_t>(slot)];
+        m_connections.push_back({std::make_unique<HostConnection>(), generation, kAlive});
+        ASSERT_TRUE(component(slot)->Init(m_connections.back().connection.get()));
+        if (aim) {
+            m_storm.aim(slot, generation);
+        }
+    }
+
+    void disconnect(int slot) { EXPECT_FALSE(component(slot)->Init(nullptr)); }
+
+    void destroy(int slot) {
+        m_storm.retire(slot);
+        ASSERT_EQ(0, DestroyObject(&m_components[static_cast<size_t>(slot)]));
+        for (Connection& connection : m_connections) {
+            if (connection.generation == m_generations[static_cast<size_t>(slot)]) {
+                connection.eventsAtDestroy = connection.connection->eventCount();
+            }
+        }
+    }
+
+    // A driver method with its inputs, as a host calls it; its outcome is not the point here.
+    void call(int slot, int32_t method) {
+        tVariant result{};
+        tVariant parameters[2]{};
+        if (method == 4) {
+            parameters[0] = hostString(u"BluetoothDevice");
+            parameters[1] = hostString(u"00:11:22:33:44:55");
+        }
+        component(slot)->CallAsFunc(method, &result, parameters, component(slot)->GetNParams(method));
+    }
+
+    IComponentBase* component(int slot) const { return m_components[static_cast<size_t>(slot)]; }
+
+    static constexpr size_t kAlive = static_cast<size_t>(-1);
+    struct Connection {
+        std::unique_ptr<HostConnection> connection;
+        int generation;
+        size_t eventsAtDestroy;
+    };
+    const std::vector<Connection>& connections() const { return m_connections; }
+
+private:
+    Storm& m_storm;
+    testsupport::HostMemory& m_memory;
+    IComponentBase* m_components[kSlots] = {};
+    int m_generations[kSlots] = {};
+    int m_nextGeneration = 0;
+    std::vector<Connection> m_connections;
+};
+
+}  // namespace
+
+TEST(BarcodeStorm, EveryHostCallDuringDeliveriesKeepsEachBarcodeAtMostOnceAndAtItsOwnComponent) {
+    testsupport::peer::reset();
+    JNIEnv* env = testsupport::mainEnv();
+    testsupport::HostMemory memory;
+    Storm storm(env);
+    Host host(storm, memory);
+    storm.start(kSenderThreads, kSlots);
+    for (int slot = 0; slot < kSlots; ++slot) {
+        ASSERT_NO_FATAL_FAILURE(host.create(slot));
+    }
+    // The same calls in every run; the senders' timing varies all the same.
+    std::mt19937 random(20261208);
+    for (int call = 0; call < kHostCalls; ++call) {
+        int slot = static_cast<int>(random() % kSlots);
+        switch (random() % 8) {
+            case 0:
+                ASSERT_NO_FATAL_FAILURE(host.connect(slot, call % 2 == 0));
+                break;
+            case 1:
+                host.disconnect(slot);
+                break;
+            case 2:
+                host.call(slot, 3);
+                break;  // GetParameters
+            case 3:
+                host.call(slot, 4);
+                break;  // SetParameter
+            case 4:
+                host.call(slot, 5);
+                break;  // Open
+            case 5:
+                host.call(slot, 6);
+                break;  // Close
+            case 6:
+                host.call(slot, 7);
+                break;  // DeviceTest
+            default:
+                ASSERT_NO_FATAL_FAILURE(host.destroy(slot));
+                ASSERT_NO_FATAL_FAILURE(host.create(slot));
+        }
+    }
+    for (int slot = 0; slot < kSlots; ++slot) {
+        ASSERT_NO_FATAL_FAILURE(host.destroy(slot));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    storm.stop();
+
+    std::set<std::pair<int, long long>> arrived;  // (thread, sequence)
+    size_t twice = 0, foreign = 0, late = 0, malformed = 0, deliveredTotal = 0;
+    for (const Host::Connection& connection : host.connections()) {
+        std::vector<testsupport::RecordedEvent> events = connection.connection->events();
+        late += events.size() - connection.eventsAtDestroy;
+        deliveredTotal += events.size();
+        for (const testsupport::RecordedEvent& event : events) {
+            Barcode barcode{};
+            if (event.source != u"MobileScannerDevice" || event.message != u"Штрихкод" ||
+                !parseBarcode(ascii(event.data), barcode)) {
+                ++malformed;
+            } else if (barcode.generation != connection.generation) {
+                ++foreign;
+            } else if (!arrived.insert({barcode.thread, barcode.sequence}).second) {
+                ++twice;
+            }
+        }
+    }
+    long long sent = 0;
+    for (int thread = 0; thread < kSenderThreads; ++thread) {
+        sent += storm.sentCount(thread);
+    }
+    printf("storm: %d host calls on %d components, %zu connections, %lld barcodes sent, %zu delivered\n",
+           kHostCalls, kSlots, host.connections().size(), sent, deliveredTotal);
+
+    EXPECT_EQ(0u, twice) << "barcodes arrived twice";
+    EXPECT_EQ(0u, foreign) << "barcodes reached a component other than their peer's";
+    EXPECT_EQ(0u, late) << "barcodes arrived after DestroyObject returned";
+    EXPECT_EQ(0u, malformed) << "events with a wrong source, message or text";
+    EXPECT_GT(deliveredTotal, static_cast<size_t>(kHostCalls)) << "the storm hardly reached live components";
 }

@@ -105,7 +105,8 @@ jobject HostConnection::AndroidHelper::GetActivity() {
 }
 
 // Finds the class by its dotted name on the calling thread, as the host does; null (and no
-// pending exception) when it is missing or the helper is told to find nothing.
+// pending exception) when it is missing or the helper is told to find nothing, null with the
+// VM's exception pending when it is told to throw.
 jclass HostConnection::AndroidHelper::FindClass(const ShortWchar* className) {
     std::u16string dotted = shortText(className);
     {
@@ -118,6 +119,9 @@ jclass HostConnection::AndroidHelper::FindClass(const ShortWchar* className) {
     JNIEnv* env = currentEnv();
     if (env == nullptr) {
         return nullptr;
+    }
+    if (m_owner.m_helperKind == Helper::Throws) {
+        return env->FindClass("com/kestra/NoSuchScannerClass");
     }
     return hosting::findClass(env, className);
 }

@@ -30,6 +30,7 @@ public:
     enum class Helper {
         FindsClass,    // GetInterface(2) gives a helper that finds classes of the test class path
         FindsNothing,  // it gives a helper whose FindClass always returns null
+        Throws,        // its FindClass returns null with the VM's NoClassDefFoundError pending
         None,          // GetInterface(2) returns null
     };
 

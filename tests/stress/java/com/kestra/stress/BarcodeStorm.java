@@ -4,11 +4,13 @@ import com.kestra.MobileBarcodeScannerPackage.MobileBarcodeScanner;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
+import java.util.concurrent.atomic.AtomicReferenceArray;
 
 /**
- * Java threads that send numbered barcodes through a scanner peer as fast as they can, while
- * the host aims them at the peer of each new component in turn. They keep sending to the last
- * peer after its component is gone, so the library also sees barcodes for dead recorders.
+ * Java threads that send numbered barcodes through scanner peers as fast as they can, while the
+ * host aims them at the peer of each new component in turn. The host has a few slots, one
+ * component each; every thread sends to the slots in turn. The threads keep sending to a slot's
+ * last peer after its component is gone, so the library also sees barcodes for dead recorders.
  *
  * <p>A barcode reads "g&lt;generation&gt;t&lt;thread&gt;s&lt;sequence&gt;"; each thread numbers
  * its barcodes from 0 across all generations. A barcode must be delivered when its component was
@@ -46,15 +48,15 @@ public final class BarcodeStorm {
         }
     }
 
-    private static volatile Target target;
+    private static volatile AtomicReferenceArray<Target> targets = new AtomicReferenceArray<>(0);
     private static volatile boolean stopped;
     private static final List<Thread> threads = new ArrayList<>();
     private static Sent[] sent = new Sent[0];
 
-    /** Starts the sender threads; they wait for the first target. */
-    public static synchronized void start(int threadCount) {
+    /** Starts the sender threads for that many slots; they skip a slot until it has a target. */
+    public static synchronized void start(int threadCount, int slotCount) {
         stopped = false;
-        target = null;
+        targets = new AtomicReferenceArray<>(slotCount);
         sent = new Sent[threadCount];
         for (int i = 0; i < threadCount; i++) {
             Sent record = new Sent();
@@ -68,9 +70,10 @@ public final class BarcodeStorm {
     }
 
     private static void send(int thread, Sent record) {
+        AtomicReferenceArray<Target> slots = targets;
         int sequence = 0;
-        while (!stopped) {
-            Target current = target;
+        for (int turn = thread; !stopped; turn++) {
+            Target current = slots.get(turn % slots.length());
             if (current == null) {
                 Thread.yield();
                 continue;
@@ -86,14 +89,14 @@ public final class BarcodeStorm {
         }
     }
 
-    /** Aims the senders at the peer of a component whose Init has returned. */
-    public static void aim(MobileBarcodeScanner peer, int generation) {
-        target = new Target(peer, generation);
+    /** Aims the senders' turns at a slot at the peer of a component whose Init has returned. */
+    public static void aim(int slot, MobileBarcodeScanner peer, int generation) {
+        targets.set(slot, new Target(peer, generation));
     }
 
-    /** Marks the current target dead; the host calls DestroyObject right after. */
-    public static void retire() {
-        Target current = target;
+    /** Marks a slot's target dead; the host calls DestroyObject right after. */
+    public static void retire(int slot) {
+        Target current = targets.get(slot);
         if (current != null) {
             current.alive = false;
         }
