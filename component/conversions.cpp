@@ -7,10 +7,6 @@
 #include <cwchar>
 #include <memory>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 uint32_t convToShortWchar(ShortWchar** target, const wchar_t* source, uint32_t count) {
     if (count == 0) {
         count = static_cast<uint32_t>(source ? wcslen(source) : 0) + 1;
@@ -90,37 +86,8 @@ bool isNonZeroAscii(wchar_t unit) {
 // Narrows the ASCII beginning of count units in whole blocks, up to the block that holds a zero
 // unit or one outside ASCII; returns the units narrowed. The units are all read, so they must lie
 // within the text.
-#if defined(__SSE2__)
-// Sixteen units at a time, then eight, packed to bytes with saturation: a unit above 0x7F becomes
-// a byte with its high bit set, a zero (or negative) unit a zero byte.
-size_t narrowAsciiBlocks(char* out, const wchar_t* text, size_t count) {
-    static_assert(sizeof(wchar_t) == 4, "four units to a vector");
-    auto load = [text](size_t at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at)); };
-    auto outsideAscii = [](__m128i bytes) {
-        __m128i zero = _mm_cmpeq_epi8(bytes, _mm_setzero_si128());
-        return _mm_movemask_epi8(bytes) | _mm_movemask_epi8(zero);
-    };
-    size_t used = 0;
-    for (; used + 16 <= count; used += 16) {
-        __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(load(used), load(used + 4)),
-                                         _mm_packs_epi32(load(used + 8), load(used + 12)));
-        if (outsideAscii(bytes) != 0) {
-            return used;
-        }
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + used), bytes);
-    }
-    if (used + 8 <= count) {
-        __m128i units = _mm_packs_epi32(load(used), load(used + 4));
-        __m128i bytes = _mm_packus_epi16(units, units);
-        if ((outsideAscii(bytes) & 0xFF) == 0) {
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + used), bytes);
-            used += 8;
-        }
-    }
-    return used;
-}
-#else
-// Blocks of a fixed length, tested without a branch per unit, which compilers vectorize.
+// Blocks of a fixed length, each tested without a branch per unit: a loop compilers vectorize on
+// every ABI, so every ABI runs the same code.
 size_t narrowAsciiBlocks(char* out, const wchar_t* text, size_t count) {
     size_t used = 0;
     for (; used + kUnitBlock <= count; used += kUnitBlock) {
@@ -135,7 +102,6 @@ size_t narrowAsciiBlocks(char* out, const wchar_t* text, size_t count) {
     }
     return used;
 }
-#endif
 
 // The character that starts at *p, moved past: surrogate pairs, as Java strings carry them, are
 // joined into one character; a lone surrogate or a value beyond Unicode becomes U+FFFD.
