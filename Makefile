@@ -27,7 +27,12 @@ build: deps
 	  cmake --preset $$preset >/dev/null && cmake --build --preset $$preset -j $(JOBS) || exit 1; \
 	done
 
-test: build
+# Builds both presets quietly (each build's output goes to build/<preset>-build.log, shown only
+# when it fails), then runs each suite.
+test: deps
+	@for preset in $(PRESETS); do \
+	  scripts/build-quietly.sh $$preset build/$$preset-build.log -j $(JOBS) || exit 1; \
+	done
 	@for preset in $(PRESETS); do \
 	  echo "== tests of $$preset"; \
 	  ctest --preset $$preset -j $(JOBS) || exit 1; \
@@ -49,14 +54,8 @@ test-abis:
 # quietly: the build's output goes to a log, shown only when the build fails. Then
 # kestra-console plays the host for the library and runs the demo script: the settings document
 # with the emulated scanners, open, the sample barcodes as external events, device test, close.
-DEMO_LOG := build/demo-build.log
 demo: deps
-	@mkdir -p build
-	@echo "demo: configuring the linux-x86 build (log in $(DEMO_LOG))"
-	@cmake --preset linux-x86 >$(DEMO_LOG) 2>&1 || { cat $(DEMO_LOG); echo "demo: configuring failed"; exit 1; }
-	@echo "demo: building the library and kestra-console"
-	@cmake --build --preset linux-x86 -j $(JOBS) --target kestra-console >>$(DEMO_LOG) 2>&1 || \
-	  { cat $(DEMO_LOG); echo "demo: the build failed, see above"; exit 1; }
+	@scripts/build-quietly.sh linux-x86 build/demo-build.log -j $(JOBS) --target kestra-console
 	@echo "demo: running console/demo.script"
 	@echo
 	@$(X86_RUN)build/linux-x86/kestra-console console/demo.script
