@@ -2,7 +2,8 @@
 # Checks that the commands the documentation shows still work as written:
 # - every `make TARGET` is a phony rule of the Makefile with work to do (a folder named like a
 #   lost rule would otherwise make `make TARGET` succeed without doing anything);
-# - every `ctest ...` command, run from the project root as shown, finds at least one test.
+# - every `ctest ...` command, run from the project root as shown, finds at least one test;
+# - every test program shown with a --gtest_filter runs at least one test, and passes.
 # Run it after a build: ctest needs the configured build folders.
 #   scripts/check-docs.sh [FILE.md ...]   (README.md, BENCHMARKS.md and docs/*.md by default)
 set -uo pipefail
@@ -59,5 +60,24 @@ while IFS= read -r command; do
   checked=$((checked + 1))
 done < <(shown_commands | strip_assignments | grep -E '^ctest ' | sort -u)
 
-echo "check-docs: $(wc -w <<<"$targets") make rules and $checked ctest commands shown in ${docs[*]}; $failures problems"
+# Every test program run by hand with a filter, as shown: it must run at least one test and pass.
+programs=0
+while IFS= read -r command; do
+  [ -n "$command" ] || continue
+  # The words as a shell would split them, quotes removed (filters are quoted against globbing).
+  eval "words=($command)"
+  program=${words[0]}
+  if [ ! -x "$program" ]; then
+    fail "\`$command\`: no program $program (run after make test)"
+    continue
+  fi
+  case "$program" in build/linux-x86/*) runner=(${X86_RUN:-}) ;; *) runner=() ;; esac
+  output=$("${runner[@]}" "${words[@]}" 2>&1)
+  if [ $? -ne 0 ] || ! grep -qE '^\[  PASSED  \] [1-9]' <<<"$output"; then
+    fail "\`$command\` runs no test or fails: $(tail -n 3 <<<"$output")"
+  fi
+  programs=$((programs + 1))
+done < <(shown_commands | strip_assignments | grep -E '^build/[^ ]+ .*--gtest_filter' | sort -u)
+
+echo "check-docs: $(wc -w <<<"$targets") make rules, $checked ctest commands and $programs test programs shown in ${docs[*]}; $failures problems"
 [ "$failures" -eq 0 ]
