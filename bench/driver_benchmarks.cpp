@@ -3,6 +3,7 @@
 // Java method with its result given to the host). GetParameters also stands next to its floor
 // plus the eight records it must write, written the cheapest way.
 #include "bench/bench_fixture.h"
+#include "hosting/utf8.h"
 
 #include <android/log.h>
 
@@ -77,17 +78,7 @@ void toHostString(tVariant& variant, const ShortWchar* text, size_t length) {
 std::string toUtf8(const ShortWchar* text) {
     std::string utf8;
     for (; *text != 0; ++text) {
-        char16_t unit = *text;
-        if (unit < 0x80) {
-            utf8.push_back(static_cast<char>(unit));
-        } else if (unit < 0x800) {
-            utf8.push_back(static_cast<char>(0xC0 | (unit >> 6)));
-            utf8.push_back(static_cast<char>(0x80 | (unit & 0x3F)));
-        } else {
-            utf8.push_back(static_cast<char>(0xE0 | (unit >> 12)));
-            utf8.push_back(static_cast<char>(0x80 | ((unit >> 6) & 0x3F)));
-            utf8.push_back(static_cast<char>(0x80 | (unit & 0x3F)));
-        }
+        hosting::appendUtf8(utf8, *text);
     }
     return utf8;
 }

@@ -1,5 +1,7 @@
 #include "hosting/vm.h"
 
+#include "hosting/utf8.h"
+
 #include <dlfcn.h>
 
 namespace hosting {
@@ -12,19 +14,7 @@ using CreateJavaVm = jint(JNICALL*)(JavaVM**, void**, void*);
 std::string slashedName(const ShortWchar* dotted) {
     std::string name;
     for (const ShortWchar* at = dotted; *at != 0; ++at) {
-        unsigned unit = *at;
-        if (unit == '.') {
-            name += '/';
-        } else if (unit < 0x80) {
-            name += static_cast<char>(unit);
-        } else if (unit < 0x800) {
-            name += static_cast<char>(0xC0 | (unit >> 6));
-            name += static_cast<char>(0x80 | (unit & 0x3F));
-        } else {
-            name += static_cast<char>(0xE0 | (unit >> 12));
-            name += static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
-            name += static_cast<char>(0x80 | (unit & 0x3F));
-        }
+        appendUtf8(name, *at == u'.' ? U'/' : static_cast<char32_t>(*at));
     }
     return name;
 }

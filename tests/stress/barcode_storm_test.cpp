@@ -30,6 +30,7 @@
 namespace {
 
 using testsupport::HostConnection;
+using testsupport::hostString;
 
 constexpr int kCycles = 1000;
 constexpr int kSenderThreads = 4;
@@ -245,14 +246,8 @@ namespace {
 
 constexpr int kSlots = 3;
 constexpr int kHostCalls = 10000;
-
-tVariant hostString(const char16_t* text) {
-    tVariant value{};
-    value.typeCode = VariantShortString;
-    value.string.text = const_cast<ShortWchar*>(text);
-    value.string.length = static_cast<uint32_t>(std::char_traits<char16_t>::length(text));
-    return value;
-}
+// GetParameters, SetParameter, Open, Close and DeviceTest, by their numbers.
+constexpr int32_t kDriverCalls[] = {3, 4, 5, 6, 7};
 
 // The host's side of the second storm: a few components, each with every connection it was
 // given, and what each connection had received when its component was destroyed.
@@ -338,31 +333,16 @@ TEST(BarcodeStorm, EveryHostCallDuringDeliveriesKeepsEachBarcodeAtMostOnceAndAtI
     std::mt19937 random(20261208);
     for (int call = 0; call < kHostCalls; ++call) {
         int slot = static_cast<int>(random() % kSlots);
-        switch (random() % 8) {
-            case 0:
-                ASSERT_NO_FATAL_FAILURE(host.connect(slot, call % 2 == 0));
-                break;
-            case 1:
-                host.disconnect(slot);
-                break;
-            case 2:
-                host.call(slot, 3);
-                break;  // GetParameters
-            case 3:
-                host.call(slot, 4);
-                break;  // SetParameter
-            case 4:
-                host.call(slot, 5);
-                break;  // Open
-            case 5:
-                host.call(slot, 6);
-                break;  // Close
-            case 6:
-                host.call(slot, 7);
-                break;  // DeviceTest
-            default:
-                ASSERT_NO_FATAL_FAILURE(host.destroy(slot));
-                ASSERT_NO_FATAL_FAILURE(host.create(slot));
+        unsigned action = random() % 8;
+        if (action == 0) {
+            ASSERT_NO_FATAL_FAILURE(host.connect(slot, call % 2 == 0));
+        } else if (action == 1) {
+            host.disconnect(slot);
+        } else if (action < 7) {
+            host.call(slot, kDriverCalls[action - 2]);
+        } else {
+            ASSERT_NO_FATAL_FAILURE(host.destroy(slot));
+            ASSERT_NO_FATAL_FAILURE(host.create(slot));
         }
     }
     for (int slot = 0; slot < kSlots; ++slot) {

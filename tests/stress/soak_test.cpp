@@ -180,14 +180,6 @@ jobject firstPeer(JNIEnv* env) {
     return global;
 }
 
-tVariant hostString(const char16_t* text) {
-    tVariant value{};
-    value.typeCode = VariantShortString;
-    value.string.text = const_cast<ShortWchar*>(text);
-    value.string.length = static_cast<uint32_t>(std::char_traits<char16_t>::length(text));
-    return value;
-}
-
 // Calls every driver method once, as a host does, freeing the strings it gets back. Counts the
 // calls whose outcome was not the one this peer (which answers true and "") makes.
 int callEveryMethod(ILanguageExtenderBase* component, FreeingMemory& memory) {
@@ -198,8 +190,8 @@ int callEveryMethod(ILanguageExtenderBase* component, FreeingMemory& memory) {
         int32_t count = component->GetNParams(method);
         bool ownInputs = method == 4;
         if (ownInputs) {
-            parameters[0] = hostString(u"BluetoothDevice");
-            parameters[1] = hostString(u"00:11:22:33:44:55");
+            parameters[0] = testsupport::hostString(u"BluetoothDevice");
+            parameters[1] = testsupport::hostString(u"00:11:22:33:44:55");
         }
         bool called = component->CallAsFunc(method, &result, parameters, count);
         bool expected = method != 9;

@@ -9,6 +9,14 @@ std::u16string shortText(const ShortWchar* text) {
     return text == nullptr ? std::u16string() : std::u16string(text);
 }
 
+tVariant hostString(const char16_t* text) {
+    tVariant value{};
+    value.typeCode = VariantShortString;
+    value.string.text = const_cast<ShortWchar*>(text);
+    value.string.length = static_cast<uint32_t>(std::char_traits<char16_t>::length(text));
+    return value;
+}
+
 HostConnection::HostConnection(Helper helper) : m_helperKind(helper), m_helper(*this) {}
 
 HostConnection::~HostConnection() = default;

@@ -92,4 +92,7 @@ private:
 // recorded events.
 std::u16string shortText(const ShortWchar* text);
 
+// A string record as the host passes one in: pointing at text the host owns, which must outlive it.
+tVariant hostString(const char16_t* text);
+
 }  // namespace testsupport
