@@ -70,13 +70,14 @@ bool setUpFixture(const VmPaths& paths) {
     if (f.env == nullptr) {
         return false;
     }
-    f.host = std::make_unique<BenchHost>(f.vm);
+    f.host = std::make_unique<BenchHost>();
     f.memory = std::make_unique<BenchMemory>();
     jstring barcode = f.env->NewStringUTF(kBarcode);
     f.barcode = static_cast<jstring>(f.env->NewGlobalRef(barcode));
     f.env->DeleteLocalRef(barcode);
 
-    f.floor = newGlobalObject(f.env, "com/kestra/bench/BarcodeFloor", "(J)V", asJavaLong(f.host.get()));
+    f.floor = newGlobalObject(f.env, "com/kestra/bench/BarcodeFloor", "(J)V",
+                              asJavaLong(static_cast<IAddInDefBaseEx*>(f.host.get())));
     f.deliverBarcodes = findMethod(f.env, f.floor, "deliverBarcodes", "(Ljava/lang/String;I)V");
     f.deliverBarcodesWithTraceLines =
         findMethod(f.env, f.floor, "deliverBarcodesWithTraceLines", "(Ljava/lang/String;I)V");

@@ -1,15 +1,23 @@
 #include "bench/bench_host.h"
 
-#include "hosting/vm.h"
-
 namespace bench {
 
-bool BenchHost::SetEventBufferDepth(int32_t /*depth*/) {
-    return true;
+namespace {
+
+hosting::AndroidHelper::Options benchHelper() {
+    hosting::AndroidHelper::Options options;
+    options.activityTitle = "bench activity";
+    return options;
 }
 
-bool BenchHost::ExternalEvent(const ShortWchar* /*source*/, const ShortWchar* /*message*/,
-                              const ShortWchar* data) {
+}  // namespace
+
+BenchHost::BenchHost()
+    : hosting::HostConnection(&m_helper, [this](const ShortWchar*, const ShortWchar*,
+                                                const ShortWchar* data) { return count(data); }),
+      m_helper(benchHelper()) {}
+
+bool BenchHost::count(const ShortWchar* data) {
     size_t length = 0;
     while (data != nullptr && data[length] != 0) {
         ++length;
@@ -18,24 +26,6 @@ bool BenchHost::ExternalEvent(const ShortWchar* /*source*/, const ShortWchar* /*
     m_lastDataLength = length;
     ++m_events;
     return true;
-}
-
-void* BenchHost::GetInterface(int32_t index) {
-    return index == kAndroidHelperInterface ? static_cast<IAndroidHelper*>(this) : nullptr;
-}
-
-JNIEnv* BenchHost::env() const {
-    JNIEnv* env = nullptr;
-    m_vm->GetEnv(reinterpret_cast<void**>(&env), JNI_VERSION_1_6);
-    return env;
-}
-
-jobject BenchHost::GetActivity() {
-    return hosting::newActivity(env(), "bench activity");
-}
-
-jclass BenchHost::FindClass(const ShortWchar* className) {
-    return hosting::findClass(env(), className);
 }
 
 bool BenchMemory::AllocMemory(void** block, uint32_t size) {

@@ -1,9 +1,10 @@
-// The host side of the benchmark: a connection that counts external events, an Android helper
-// that hands out the benchmark's classes, and host memory that costs next to nothing, so what
-// is measured is the library and not the host.
+// The host side of the benchmark: the shared host connection and Android helper (which finds the
+// benchmark's classes), with events counted and measured, and host memory that costs next to
+// nothing, so what is measured is the library and not the host.
 #pragma once
 
 #include "host/host_api.h"
+#include "hosting/host.h"
 
 #include <jni.h>
 
@@ -12,33 +13,29 @@
 
 namespace bench {
 
-class BenchHost : public IAddInDefBaseEx, public IAndroidHelper {
+class BenchHost : public hosting::HostConnection {
 public:
-    explicit BenchHost(JavaVM* vm) : m_vm(vm) {}
-
-    bool SetEventBufferDepth(int32_t depth) override;
-    // Counts the event and measures its data, as a host that queues it would read it.
-    bool ExternalEvent(const ShortWchar* source, const ShortWchar* message, const ShortWchar* data) override;
-    void* GetInterface(int32_t index) override;
-
-    jobject GetActivity() override;
-    jclass FindClass(const ShortWchar* className) override;
+    BenchHost();
 
     uint64_t eventCount() const { return m_events; }
     size_t lastDataLength() const { return m_lastDataLength; }
     const ShortWchar* lastData() const { return m_lastData; }
 
 private:
-    JNIEnv* env() const;
+    // Counts the event and measures its data, as a host that queues it would read it.
+    bool count(const ShortWchar* data);
 
-    JavaVM* m_vm;
+    // Constructed after the base, which only keeps its address.
+    hosting::AndroidHelper m_helper;
     uint64_t m_events = 0;
     size_t m_lastDataLength = 0;
     const ShortWchar* m_lastData = nullptr;
 };
 
 // Host memory as a bump allocator over one block: the library never frees host memory, and the
-// benchmark resets the block between calls, so allocating costs a few instructions.
+// benchmark resets the block between calls, so allocating costs a few instructions. Not the
+// shared host memory on purpose: that one's malloc, pattern and lock would be measured with the
+// library.
 class BenchMemory : public IHostMemory {
 public:
     bool AllocMemory(void** block, uint32_t size) override;

@@ -2,61 +2,11 @@
 
 #include "console/output.h"
 #include "console/text.h"
-#include "hosting/vm.h"
 
 #include <chrono>
 #include <cstdlib>
 
 namespace console {
-
-HostMemory::~HostMemory() {
-    for (void* block : m_blocks) {
-        free(block);
-    }
-}
-
-bool HostMemory::AllocMemory(void** block, uint32_t size) {
-    if (block == nullptr) {
-        return false;
-    }
-    *block = malloc(size == 0 ? 1 : size);
-    if (*block == nullptr) {
-        return false;
-    }
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_blocks.insert(*block);
-    return true;
-}
-
-void HostMemory::release(const void* block) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    auto found = m_blocks.find(const_cast<void*>(block));
-    if (found != m_blocks.end()) {
-        free(*found);
-        m_blocks.erase(found);
-    }
-}
-
-JNIEnv* AndroidHelper::env() {
-    JNIEnv* env = nullptr;
-    if (m_vm->GetEnv(reinterpret_cast<void**>(&env), JNI_VERSION_1_6) != JNI_OK) {
-        return nullptr;
-    }
-    return env;
-}
-
-jobject AndroidHelper::GetActivity() {
-    JNIEnv* current = env();
-    return current == nullptr ? nullptr : current->NewLocalRef(m_activity);
-}
-
-jclass AndroidHelper::FindClass(const ShortWchar* className) {
-    JNIEnv* current = env();
-    if (current == nullptr || className == nullptr) {
-        return nullptr;
-    }
-    return hosting::findClass(current, className);
-}
 
 void EventCounter::add() {
     {
@@ -77,27 +27,24 @@ int EventCounter::take(int count, double seconds) {
     return static_cast<int>(enough ? count : arrived);
 }
 
-bool HostConnection::SetEventBufferDepth(int32_t depth) {
-    m_depth = depth;
-    return true;
+HostConnection::HostConnection(AndroidHelper& helper, EventCounter& events)
+    : hosting::HostConnection(
+          &helper, [&events](const ShortWchar* source, const ShortWchar* message, const ShortWchar* data) {
+              output().asyncLine(
+                  eventLine(timeOfDay(), utf8FromHost(source), utf8FromHost(message), utf8FromHost(data)));
+              events.add();
+              return true;
+          }) {}
+
+int32_t HostConnection::eventBufferDepth() const {
+    std::vector<int32_t> depths = eventBufferDepths();
+    return depths.empty() ? 0 : depths.back();
 }
 
 std::string eventLine(const std::string& time, const std::string& source, const std::string& message,
                       const std::string& data) {
     return "[" + time + "] event: source \"" + visible(source) + "\", message \"" + visible(message) +
            "\", data \"" + visible(data) + "\"";
-}
-
-bool HostConnection::ExternalEvent(const ShortWchar* source, const ShortWchar* message,
-                                   const ShortWchar* data) {
-    output().asyncLine(
-        eventLine(timeOfDay(), utf8FromHost(source), utf8FromHost(message), utf8FromHost(data)));
-    m_events.add();
-    return true;
-}
-
-void* HostConnection::GetInterface(int32_t index) {
-    return index == kAndroidHelperInterface ? static_cast<IAndroidHelper*>(&m_helper) : nullptr;
 }
 
 }  // namespace console

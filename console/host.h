@@ -1,46 +1,25 @@
 // The console's side of the host contract: host memory, the connection the component raises
 // its events on, and the Android helper that finds the app's classes and hands out the
-// activity.
+// activity; each the shared stand-in, with what the console does with events.
 #pragma once
 
 #include "host/host_api.h"
+#include "hosting/host.h"
 
 #include <jni.h>
 
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
-#include <set>
 #include <string>
 
 namespace console {
 
-// Blocks handed to the component. The host owns what the component returns in them, so the
-// console frees each result once it has printed it; whatever is left goes at exit.
-class HostMemory : public IHostMemory {
-public:
-    ~HostMemory() override;
-    bool AllocMemory(void** block, uint32_t size) override;
-    // Frees a block this memory handed out; anything else is left alone.
-    void release(const void* block);
-
-private:
-    std::mutex m_mutex;
-    std::set<void*> m_blocks;
-};
-
-class AndroidHelper : public IAndroidHelper {
-public:
-    // activity: a global reference, kept for the console's lifetime.
-    AndroidHelper(JavaVM* vm, jobject activity) : m_vm(vm), m_activity(activity) {}
-    jobject GetActivity() override;
-    jclass FindClass(const ShortWchar* className) override;
-
-private:
-    JNIEnv* env();
-    JavaVM* m_vm;
-    jobject m_activity;
-};
+// The host's memory, helper and connection are the shared stand-ins: the console frees each
+// result in host memory once it has printed it, hands out one activity for its whole run, and
+// prints each external event at once.
+using hosting::AndroidHelper;
+using hosting::HostMemory;
 
 // Counts the external events, so that a script can wait for a number of them.
 class EventCounter {
@@ -57,20 +36,13 @@ private:
     long m_taken = 0;
 };
 
-class HostConnection : public IAddInDefBaseEx {
+class HostConnection : public hosting::HostConnection {
 public:
-    HostConnection(AndroidHelper& helper, EventCounter& events) : m_helper(helper), m_events(events) {}
-    bool SetEventBufferDepth(int32_t depth) override;
-    // Called on whichever thread the barcode arrived; prints the event at once.
-    bool ExternalEvent(const ShortWchar* source, const ShortWchar* message, const ShortWchar* data) override;
-    void* GetInterface(int32_t index) override;
+    // Prints each event on whichever thread the barcode arrived, at once, and counts it.
+    HostConnection(AndroidHelper& helper, EventCounter& events);
 
-    int32_t eventBufferDepth() const { return m_depth; }
-
-private:
-    AndroidHelper& m_helper;
-    EventCounter& m_events;
-    int32_t m_depth = 0;
+    // The last depth the component asked for.
+    int32_t eventBufferDepth() const;
 };
 
 // The line the console prints for one external event.

@@ -270,7 +270,9 @@ int main(int argc, char** argv) {
 
     console::HostMemory memory;
     console::EventCounter events;
-    console::AndroidHelper helper(vm, activity);
+    hosting::AndroidHelper::Options helperOptions;
+    helperOptions.activity = activity;
+    console::AndroidHelper helper(helperOptions);
     console::HostConnection connection(helper, events);
     console::Driver driver(exports, memory, connection);
     std::vector<std::string> startup;

@@ -12,6 +12,7 @@
 #include "component/component_base.h"
 #include "fuzz/fuzz_host.h"
 #include "host/host_api.h"
+#include "hosting/host.h"
 #include "module/exports.h"
 
 #include <android/log.h>
@@ -77,35 +78,44 @@ const std::vector<std::u16string>& knownTexts() {
     return texts;
 }
 
-// An Android helper that cannot find the Java class: without a VM there is none to find.
-class AndroidHelper : public IAndroidHelper {
+// The host's connection, whose Android helper cannot find the Java class: without a VM there is
+// none to find. No barcode is ever sent, so an event breaks a promise.
+class Connection : public hosting::HostConnection {
 public:
-    jobject GetActivity() override { fail("activity asked for although no Java class was found"); }
-    jclass FindClass(const ShortWchar* className) override {
-        require(className != nullptr && className == kJavaClassName, "FindClass with the wrong name");
-        return nullptr;
-    }
-};
-
-class Connection : public IAddInDefBaseEx {
-public:
-    Connection(bool withHelper, bool depthAnswer) : m_withHelper(withHelper), m_depthAnswer(depthAnswer) {}
-    bool SetEventBufferDepth(int32_t depth) override {
-        require(depth > 0, "event buffer depth not positive");
-        return m_depthAnswer;
-    }
-    bool ExternalEvent(const ShortWchar*, const ShortWchar*, const ShortWchar*) override {
-        fail("external event without any barcode sent");
-    }
-    void* GetInterface(int32_t index) override {
-        return m_withHelper && index == kAndroidHelperInterface ? &m_helper : nullptr;
+    Connection(bool withHelper, bool depthAnswer)
+        : hosting::HostConnection(withHelper ? &m_helper : nullptr,
+                                  [](const ShortWchar*, const ShortWchar*, const ShortWchar*) -> bool {
+                                      fail("external event without any barcode sent");
+                                  }),
+          m_helper(findsNothing()),
+          m_depthAnswer(depthAnswer) {
+        setEventBufferDepthResult(depthAnswer);
     }
     bool depthAnswer() const { return m_depthAnswer; }
 
+    // What Init did with the host: positive depths, only the scanner class asked for, and no
+    // activity asked for, since no class was found.
+    void checkInit() const {
+        for (int32_t depth : eventBufferDepths()) {
+            require(depth > 0, "event buffer depth not positive");
+        }
+        for (const std::u16string& name : m_helper.classNamesAsked()) {
+            require(name == kJavaClassName, "FindClass with the wrong name");
+        }
+        require(m_helper.activityCount() == 0, "activity asked for although no Java class was found");
+    }
+
 private:
-    bool m_withHelper;
+    static hosting::AndroidHelper::Options findsNothing() {
+        hosting::AndroidHelper::Options options;
+        options.lookup = hosting::AndroidHelper::Lookup::Nothing;
+        options.activityTitle = nullptr;
+        return options;
+    }
+
+    // Constructed after the base, which only keeps its address.
+    hosting::AndroidHelper m_helper;
     bool m_depthAnswer;
-    AndroidHelper m_helper;
 };
 
 // A component as the host holds it, with the memory manager the host last gave it.
@@ -314,6 +324,7 @@ private:
         m_connections.push_back(std::make_unique<Connection>(withHelper, m_in.ConsumeBool()));
         Connection* connection = m_connections.back().get();
         require(initDone->Init(connection) == connection->depthAnswer(), "Init result");
+        connection->checkInit();
     }
 
     void smallCalls() {

@@ -1,8 +1,9 @@
-// What both fuzz targets share as a host: failing on a broken promise, the check of every log
-// line, and a memory manager that can refuse.
+// What both fuzz targets add to the shared host: failing on a broken promise, the check of every
+// log line, and a memory manager that checks what it is asked.
 #pragma once
 
 #include "host/host_api.h"
+#include "hosting/host.h"
 
 #include <android/log.h>
 
@@ -10,7 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <string>
 
 namespace fuzzhost {
@@ -69,40 +69,16 @@ inline void checkLogLine(const __android_logger_data* data, const char* message)
     }
 }
 
-// The host's memory manager: grants a number of blocks (or all), refuses the rest, and frees
-// everything it granted when the host is done with this input.
-class HostMemory : public IHostMemory {
+// The shared host memory, granting a number of blocks (or all) and refusing the rest, which
+// fails on a request the library should never make.
+class HostMemory : public hosting::HostMemory {
 public:
-    explicit HostMemory(int grants) : m_grantsLeft(grants) {}
-    ~HostMemory() override {
-        for (auto& block : m_blocks) {
-            free(block.first);
-        }
-    }
+    using hosting::HostMemory::HostMemory;
     bool AllocMemory(void** block, uint32_t size) override {
         require(block != nullptr, "AllocMemory without a place for the block");
         require(size > 0 && size <= (1u << 24), "AllocMemory of an absurd size");
-        if (m_grantsLeft == 0) {
-            return false;
-        }
-        if (m_grantsLeft > 0) {
-            --m_grantsLeft;
-        }
-        *block = malloc(size);
-        m_blocks[*block] = size;
-        return true;
+        return hosting::HostMemory::AllocMemory(block, size);
     }
-    // Whether text starts a block of this manager that holds length units and a terminator
-    // right after them.
-    bool holds(const ShortWchar* text, uint32_t length) const {
-        auto found = m_blocks.find(const_cast<ShortWchar*>(text));
-        return found != m_blocks.end() && (static_cast<uint64_t>(length) + 1) * 2 <= found->second &&
-               text[length] == 0;
-    }
-
-private:
-    std::map<void*, uint32_t> m_blocks;
-    int m_grantsLeft;
 };
 
 }  // namespace fuzzhost

@@ -11,6 +11,7 @@
 
 #include "component/component_base.h"
 #include "fuzz/fuzz_host.h"
+#include "hosting/host.h"
 #include "hosting/vm.h"
 #include "module/exports.h"
 
@@ -94,26 +95,20 @@ private:
     jstring m_text;
 };
 
-// The host's Android helper: finds classes of the class path, gives a fresh activity.
-class AndroidHelper : public IAndroidHelper {
+// The host's connection, whose Android helper finds classes of the class path and gives a fresh
+// activity; every event must be the scanner's.
+class Connection : public hosting::HostConnection {
 public:
-    jobject GetActivity() override {
-        jobject activity = hosting::newActivity(g_env, "fuzz activity");
-        require(activity != nullptr, "no activity");
-        return activity;
-    }
-    // The component asks only for classes the class path has.
-    jclass FindClass(const ShortWchar* className) override {
-        jclass found = hosting::findClass(g_env, className);
-        require(found != nullptr, "class not found");
-        return found;
-    }
-};
+    Connection()
+        : hosting::HostConnection(&m_helper,
+                                  [this](const ShortWchar* source, const ShortWchar* message,
+                                         const ShortWchar* data) { return record(source, message, data); }),
+          m_helper(fuzzHelper()) {}
 
-class Connection : public IAddInDefBaseEx {
-public:
-    bool SetEventBufferDepth(int32_t) override { return true; }
-    bool ExternalEvent(const ShortWchar* source, const ShortWchar* message, const ShortWchar* data) override {
+    std::vector<std::u16string> events;
+
+private:
+    bool record(const ShortWchar* source, const ShortWchar* message, const ShortWchar* data) {
         require(source != nullptr && std::u16string(source) == u"MobileScannerDevice", "event source");
         require(message != nullptr && std::u16string(message) == u"Штрихкод", "event message");
         require(data != nullptr, "event without data");
@@ -121,14 +116,14 @@ public:
         ++g_events;
         return true;
     }
-    void* GetInterface(int32_t index) override {
-        return index == kAndroidHelperInterface ? &m_helper : nullptr;
+    static hosting::AndroidHelper::Options fuzzHelper() {
+        hosting::AndroidHelper::Options options;
+        options.activityTitle = "fuzz activity";
+        return options;
     }
 
-    std::vector<std::u16string> events;
-
-private:
-    AndroidHelper m_helper;
+    // Constructed after the base, which only keeps its address.
+    hosting::AndroidHelper m_helper;
 };
 
 class Host {

@@ -4,8 +4,13 @@
 
 #include <dlfcn.h>
 
+#include <atomic>
+
 namespace hosting {
 namespace {
+
+// Threads a program starts may ask for it at any time.
+std::atomic<JavaVM*> g_startedVm{nullptr};
 
 using CreateJavaVm = jint(JNICALL*)(JavaVM**, void**, void*);
 
@@ -64,7 +69,12 @@ JNIEnv* startVm(const VmSettings& settings, JavaVM** vm, std::string& problem) {
         problem = "the Java VM did not start (" + libjvm + ")";
         return nullptr;
     }
+    g_startedVm.store(*vm);
     return env;
+}
+
+JavaVM* startedVm() {
+    return g_startedVm.load();
 }
 
 bool loadLibrary(JNIEnv* env, const std::string& path, std::string& problem) {

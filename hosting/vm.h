@@ -1,9 +1,9 @@
 // What every program that hosts the library in a desktop Java VM shares (the tests, the
 // console, the benchmarks, the fuzz targets): starting the VM of the build's architecture,
 // loading the library from a Java frame as an app does, finding an app class by the dotted
-// name the host is given, and the stand-in activity. What differs between the programs stays
-// with them: their VM options (whether -Xcheck:jni runs, among others), what they do with the
-// VM's output, their Java peers, their host connection and memory.
+// name the host is given, and the stand-in activity (the host itself is in hosting/host.h). What
+// differs between the programs stays with them: their VM options (whether -Xcheck:jni runs,
+// among others), what they do with the VM's output, their Java peers.
 #pragma once
 
 #include "host/host_api.h"
@@ -36,6 +36,9 @@ const char* sharedClassPath();
 // Starts the VM on the calling thread, which becomes the VM's main thread, and returns that
 // thread's environment; null with the reason in `problem` when it cannot.
 JNIEnv* startVm(const VmSettings& settings, JavaVM** vm, std::string& problem);
+
+// The VM startVm started; null before.
+JavaVM* startedVm();
 
 // Loads the library at `path` through com.kestra.hosting.NativeLibrary: System.load from a Java
 // frame ties it to the application class loader, so the VM runs its JNI_OnLoad and binds its

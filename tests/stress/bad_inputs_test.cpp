@@ -27,25 +27,15 @@ using testsupport::HostConnection;
 // gives no activity.
 class WrongClassHost : public HostConnection {
 public:
-    explicit WrongClassHost(const char* slashedName) : m_helper(slashedName) {}
-    void* GetInterface(int32_t index) override {
-        HostConnection::GetInterface(index);
-        return index == kAndroidHelperInterface ? static_cast<IAndroidHelper*>(&m_helper) : nullptr;
-    }
+    explicit WrongClassHost(const char* slashedName) : HostConnection(helperFinding(slashedName)) {}
 
 private:
-    class Helper : public IAndroidHelper {
-    public:
-        explicit Helper(const char* slashedName) : m_name(slashedName) {}
-        jobject GetActivity() override { return nullptr; }
-        jclass FindClass(const ShortWchar*) override {
-            return testsupport::findClass(testsupport::currentEnv(), m_name);
-        }
-
-    private:
-        const char* m_name;
-    };
-    Helper m_helper;
+    static hosting::AndroidHelper::Options helperFinding(const char* slashedName) {
+        hosting::AndroidHelper::Options options;
+        options.onlyClass = slashedName;
+        options.activityTitle = nullptr;
+        return options;
+    }
 };
 
 // One component as the host holds it.

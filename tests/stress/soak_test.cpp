@@ -7,6 +7,7 @@
 #include "module/exports.h"
 #include "tests/stress/log_tally.h"
 #include "tests/support/host_connection.h"
+#include "tests/support/host_memory.h"
 #include "tests/support/peer_script.h"
 #include "tests/support/vm.h"
 
@@ -43,24 +44,6 @@ constexpr bool kUnderSanitizer = true;
 #else
 constexpr bool kUnderSanitizer = false;
 #endif
-
-// A host memory manager as a real host runs it: the host frees each string once it has read it.
-class FreeingMemory : public IHostMemory {
-public:
-    bool AllocMemory(void** block, uint32_t size) override {
-        *block = malloc(size);
-        ++m_outstanding;
-        return *block != nullptr;
-    }
-    void release(void* block) {
-        free(block);
-        --m_outstanding;
-    }
-    long outstanding() const { return m_outstanding; }
-
-private:
-    long m_outstanding = 0;
-};
 
 // A connection that checks each barcode as it arrives instead of keeping it.
 class CheckingConnection : public testsupport::HostConnection {
@@ -182,7 +165,7 @@ jobject firstPeer(JNIEnv* env) {
 
 // Calls every driver method once, as a host does, freeing the strings it gets back. Counts the
 // calls whose outcome was not the one this peer (which answers true and "") makes.
-int callEveryMethod(ILanguageExtenderBase* component, FreeingMemory& memory) {
+int callEveryMethod(ILanguageExtenderBase* component, testsupport::HostMemory& memory) {
     int wrong = 0;
     for (int32_t method = 0; method < 10; ++method) {
         tVariant result{};
@@ -218,7 +201,8 @@ TEST(Soak, MillionBarcodesAndHundredThousandCallsOfEachMethodStayFlatAndLoseNoLi
     BarcodeLines barcodeLines;
     stress::LogTally log(BarcodeLines::isBarcodeLine,
                          [&barcodeLines](const std::string& line) { barcodeLines.record(line); });
-    FreeingMemory memory;
+    // The host frees each string once it has read it, as a real host does.
+    testsupport::HostMemory memory;
     CheckingConnection connection;
     SoakJava java(env);
 
@@ -272,7 +256,7 @@ TEST(Soak, MillionBarcodesAndHundredThousandCallsOfEachMethodStayFlatAndLoseNoLi
     env->DeleteGlobalRef(peer);
 
     EXPECT_EQ(0, wrongOutcomes);
-    EXPECT_EQ(0L, memory.outstanding()) << "host-memory blocks the host never got back";
+    EXPECT_EQ(0u, memory.blockCount()) << "host-memory blocks the host never got back";
     EXPECT_EQ(kBarcodes, connection.received());
     EXPECT_EQ(0, connection.wrong()) << "barcodes arrived changed or out of order";
 

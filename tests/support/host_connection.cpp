@@ -1,8 +1,5 @@
 #include "tests/support/host_connection.h"
 
-#include "hosting/vm.h"
-#include "tests/support/thread_env.h"
-
 namespace testsupport {
 
 std::u16string shortText(const ShortWchar* text) {
@@ -17,18 +14,35 @@ tVariant hostString(const char16_t* text) {
     return value;
 }
 
-HostConnection::HostConnection(Helper helper) : m_helperKind(helper), m_helper(*this) {}
+namespace {
+
+hosting::AndroidHelper::Options helperOptions(HostConnection::Helper helper) {
+    hosting::AndroidHelper::Options options;
+    options.activityTitle = "test activity";
+    if (helper == HostConnection::Helper::FindsNothing) {
+        options.lookup = hosting::AndroidHelper::Lookup::Nothing;
+    } else if (helper == HostConnection::Helper::Throws) {
+        options.lookup = hosting::AndroidHelper::Lookup::Throws;
+    }
+    return options;
+}
+
+}  // namespace
+
+HostConnection::HostConnection(Helper helper)
+    : HostConnection(helperOptions(helper), helper != Helper::None) {}
+
+HostConnection::HostConnection(hosting::AndroidHelper::Options helper) : HostConnection(helper, true) {}
+
+HostConnection::HostConnection(hosting::AndroidHelper::Options helper, bool withHelper)
+    : hosting::HostConnection(withHelper ? &m_helper : nullptr,
+                              [this](const ShortWchar* source, const ShortWchar* message,
+                                     const ShortWchar* data) { return record(source, message, data); }),
+      m_helper(helper) {}
 
 HostConnection::~HostConnection() = default;
 
-bool HostConnection::SetEventBufferDepth(int32_t depth) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_depths.push_back(depth);
-    return true;
-}
-
-bool HostConnection::ExternalEvent(const ShortWchar* source, const ShortWchar* message,
-                                   const ShortWchar* data) {
+bool HostConnection::record(const ShortWchar* source, const ShortWchar* message, const ShortWchar* data) {
     RecordedEvent event{shortText(source), shortText(message), shortText(data), std::this_thread::get_id()};
     std::function<void(const RecordedEvent&)> onEvent;
     bool result;
@@ -45,15 +59,6 @@ bool HostConnection::ExternalEvent(const ShortWchar* source, const ShortWchar* m
     return result;
 }
 
-void* HostConnection::GetInterface(int32_t index) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_interfaceRequests.push_back(index);
-    if (index == kAndroidHelperInterface && m_helperKind != Helper::None) {
-        return static_cast<IAndroidHelper*>(&m_helper);
-    }
-    return nullptr;
-}
-
 void HostConnection::setExternalEventResult(bool result) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_externalEventResult = result;
@@ -62,16 +67,6 @@ void HostConnection::setExternalEventResult(bool result) {
 void HostConnection::setOnEvent(std::function<void(const RecordedEvent&)> onEvent) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_onEvent = std::move(onEvent);
-}
-
-std::vector<int32_t> HostConnection::eventBufferDepths() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_depths;
-}
-
-std::vector<int32_t> HostConnection::interfaceRequests() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_interfaceRequests;
 }
 
 std::vector<RecordedEvent> HostConnection::events() const {
@@ -87,51 +82,6 @@ size_t HostConnection::eventCount() const {
 bool HostConnection::waitForEvents(size_t count, std::chrono::milliseconds timeout) const {
     std::unique_lock<std::mutex> lock(m_mutex);
     return m_eventArrived.wait_for(lock, timeout, [&] { return m_events.size() >= count; });
-}
-
-std::vector<std::u16string> HostConnection::classNamesAsked() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_classNamesAsked;
-}
-
-int HostConnection::activityCount() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_activityCount;
-}
-
-// A fresh stand-in activity, as a local reference of the calling thread.
-jobject HostConnection::AndroidHelper::GetActivity() {
-    {
-        std::lock_guard<std::mutex> lock(m_owner.m_mutex);
-        ++m_owner.m_activityCount;
-    }
-    JNIEnv* env = currentEnv();
-    if (env == nullptr) {
-        return nullptr;
-    }
-    return hosting::newActivity(env, "test activity");
-}
-
-// Finds the class by its dotted name on the calling thread, as the host does; null (and no
-// pending exception) when it is missing or the helper is told to find nothing, null with the
-// VM's exception pending when it is told to throw.
-jclass HostConnection::AndroidHelper::FindClass(const ShortWchar* className) {
-    std::u16string dotted = shortText(className);
-    {
-        std::lock_guard<std::mutex> lock(m_owner.m_mutex);
-        m_owner.m_classNamesAsked.push_back(dotted);
-    }
-    if (m_owner.m_helperKind == Helper::FindsNothing) {
-        return nullptr;
-    }
-    JNIEnv* env = currentEnv();
-    if (env == nullptr) {
-        return nullptr;
-    }
-    if (m_owner.m_helperKind == Helper::Throws) {
-        return env->FindClass("com/kestra/NoSuchScannerClass");
-    }
-    return hosting::findClass(env, className);
 }
 
 }  // namespace testsupport

@@ -1,11 +1,12 @@
-// A host connection for tests, written from the host contract: it records every event-buffer
-// depth and every external event, and hands out an Android helper (or none) whose FindClass
-// finds the app's Java classes in the test VM (or is told to find nothing).
+// A host connection for tests: the shared stand-in, recording every external event as well, with
+// an Android helper (or none) whose FindClass finds the app's Java classes in the test VM (or is
+// told to find nothing, or to throw).
 //
 // All recording is thread-safe: external events arrive on whatever thread delivers a barcode.
 #pragma once
 
 #include "host/host_api.h"
+#include "hosting/host.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -25,7 +26,7 @@ struct RecordedEvent {
     std::thread::id thread;  // the thread that called ExternalEvent
 };
 
-class HostConnection : public IAddInDefBaseEx {
+class HostConnection : public hosting::HostConnection {
 public:
     enum class Helper {
         FindsClass,    // GetInterface(2) gives a helper that finds classes of the test class path
@@ -35,14 +36,11 @@ public:
     };
 
     explicit HostConnection(Helper helper = Helper::FindsClass);
+    // A helper as the options say (a class found whatever is asked, no activity...).
+    explicit HostConnection(hosting::AndroidHelper::Options helper);
     ~HostConnection() override;
     HostConnection(const HostConnection&) = delete;
     HostConnection& operator=(const HostConnection&) = delete;
-
-    // The host contract.
-    bool SetEventBufferDepth(int32_t depth) override;
-    bool ExternalEvent(const ShortWchar* source, const ShortWchar* message, const ShortWchar* data) override;
-    void* GetInterface(int32_t index) override;
 
     // What ExternalEvent returns (true unless told otherwise).
     void setExternalEventResult(bool result);
@@ -50,10 +48,6 @@ public:
     // of this object held (for instance to destroy the component from within a delivery).
     void setOnEvent(std::function<void(const RecordedEvent&)> onEvent);
 
-    // Every depth passed to SetEventBufferDepth, in order.
-    std::vector<int32_t> eventBufferDepths() const;
-    // Every index passed to GetInterface, in order.
-    std::vector<int32_t> interfaceRequests() const;
     // Every external event, in order of arrival.
     std::vector<RecordedEvent> events() const;
     size_t eventCount() const;
@@ -61,31 +55,20 @@ public:
     bool waitForEvents(size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
 
     // The Android helper's calls: the class names FindClass was asked for, and GetActivity calls.
-    std::vector<std::u16string> classNamesAsked() const;
-    int activityCount() const;
+    std::vector<std::u16string> classNamesAsked() const { return m_helper.classNamesAsked(); }
+    int activityCount() const { return m_helper.activityCount(); }
 
 private:
-    class AndroidHelper : public IAndroidHelper {
-    public:
-        explicit AndroidHelper(HostConnection& owner) : m_owner(owner) {}
-        jobject GetActivity() override;
-        jclass FindClass(const ShortWchar* className) override;
+    HostConnection(hosting::AndroidHelper::Options helper, bool withHelper);
+    bool record(const ShortWchar* source, const ShortWchar* message, const ShortWchar* data);
 
-    private:
-        HostConnection& m_owner;
-    };
-
-    Helper m_helperKind;
-    AndroidHelper m_helper;
+    // Constructed after the base, which only keeps its address.
+    hosting::AndroidHelper m_helper;
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_eventArrived;
     bool m_externalEventResult = true;
     std::function<void(const RecordedEvent&)> m_onEvent;
-    std::vector<int32_t> m_depths;
-    std::vector<int32_t> m_interfaceRequests;
     std::vector<RecordedEvent> m_events;
-    std::vector<std::u16string> m_classNamesAsked;
-    int m_activityCount = 0;
 };
 
 // Host short string (NUL-terminated) from a UTF-16 literal, and back, for comparing with
