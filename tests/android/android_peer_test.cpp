@@ -51,7 +51,8 @@ public:
     jstring string(const std::string& utf8) { return keep(testsupport::javaString(m_env, utf8)); }
     jbyteArray bytes(const std::string& raw) {
         jbyteArray array = m_env->NewByteArray(static_cast<jsize>(raw.size()));
-        m_env->SetByteArrayRegion(array, 0, static_cast<jsize>(raw.size()), reinterpret_cast<const jbyte*>(raw.data()));
+        m_env->SetByteArrayRegion(array, 0, static_cast<jsize>(raw.size()),
+                                  reinterpret_cast<const jbyte*>(raw.data()));
         return keep(array);
     }
     template <typename... Args>
@@ -157,7 +158,8 @@ std::u16string u16(const std::string& ascii) {
 
 std::string utf8(const std::u16string& text) {
     JNIEnv* env = testsupport::mainEnv();
-    jstring java = env->NewString(reinterpret_cast<const jchar*>(text.data()), static_cast<jsize>(text.size()));
+    jstring java =
+        env->NewString(reinterpret_cast<const jchar*>(text.data()), static_cast<jsize>(text.size()));
     std::string result = testsupport::utf8(env, java);
     env->DeleteLocalRef(java);
     return result;
@@ -182,8 +184,8 @@ protected:
     void choose(const std::string& address) {
         const std::u16string name = u"BluetoothDevice";
         const std::u16string value = u16(address);
-        ASSERT_TRUE(isBoolean(callByName(driver(), u"SetParameter", {stringRecord(name), stringRecord(value)}).result,
-                              true));
+        ASSERT_TRUE(isBoolean(
+            callByName(driver(), u"SetParameter", {stringRecord(name), stringRecord(value)}).result, true));
     }
     bool open() { return isBoolean(callByName(driver(), u"Open").result, true); }
     bool test() { return isBoolean(callByName(driver(), u"DeviceTest").result, true); }
@@ -220,9 +222,10 @@ TEST_F(Phone, TwoBondedScannersAreListedEscapedAndEachOpenOneSendsItsWholeLines)
     bond(kFirst, "Склад <Bay 1> & \"A\"");
     bond(kSecond, "Scanner 2");
     startDriver();
-    EXPECT_EQ(u"<Item Value=\"00:11:22:33:44:01\">Склад &lt;Bay 1&gt; &amp; &quot;A&quot;</Item>"
-              u"<Item Value=\"00:11:22:33:44:02\">Scanner 2</Item>",
-              choiceList());
+    EXPECT_EQ(
+        u"<Item Value=\"00:11:22:33:44:01\">Склад &lt;Bay 1&gt; &amp; &quot;A&quot;</Item>"
+        u"<Item Value=\"00:11:22:33:44:02\">Scanner 2</Item>",
+        choiceList());
 
     choose(kFirst);
     ASSERT_TRUE(test()) << "test connects and lets go";
@@ -241,8 +244,9 @@ TEST_F(Phone, TwoBondedScannersAreListedEscapedAndEachOpenOneSendsItsWholeLines)
     EXPECT_EQ(u"BAD-\uFFFD-\uFFFD", eventData(2));
     EXPECT_EQ(u"AFTER-LONG", eventData(3));
     EXPECT_EQ(u"MobileScannerDevice", connection.events().at(0).source);
-    EXPECT_NE(std::u16string::npos, lastError().find(u"sent a line of 102400 bytes, more than the 65536 a barcode "
-                                                     u"may have; it was refused whole"))
+    EXPECT_NE(std::u16string::npos,
+              lastError().find(u"sent a line of 102400 bytes, more than the 65536 a barcode "
+                               u"may have; it was refused whole"))
         << utf8(lastError());
 
     // Once Close returns the link is closed and the reader gone; the other scanner opens.
@@ -266,9 +270,10 @@ TEST_F(Phone, ALinkDroppedMidLineSendsNoFragmentAndOpenConnectsAgain) {
     ASSERT_TRUE(scannerSends(kFirst, "WHOLE\nPARTIAL-40063"));
     ASSERT_TRUE(connection.waitForEvents(1));
     dropLink(kFirst);
-    EXPECT_TRUE(errorSoonSays(u"scanner 'Scanner' (00:11:22:33:44:01) was disconnected: the Bluetooth link was "
-                              u"lost (switched off or out of range): bt socket closed, read return: -1; the 13 "
-                              u"bytes received after the last line end were no whole barcode and were dropped"))
+    EXPECT_TRUE(
+        errorSoonSays(u"scanner 'Scanner' (00:11:22:33:44:01) was disconnected: the Bluetooth link was "
+                      u"lost (switched off or out of range): bt socket closed, read return: -1; the 13 "
+                      u"bytes received after the last line end were no whole barcode and were dropped"))
         << utf8(lastError());
     EXPECT_TRUE(test()) << "back in range: test connects and lets go";
     // Plugged in again (back in range): open connects again and clears the error.
@@ -290,18 +295,21 @@ TEST_F(Phone, AScannerOutOfRangeOrNeverAnsweringFailsOpenAndTestWithItsOwnReason
     startDriver();
     choose(kFirst);
     EXPECT_FALSE(test());
-    EXPECT_EQ(u"test of scanner 'Far' (00:11:22:33:44:01) failed: the scanner did not answer: it is switched off or "
-              u"out of range (read failed, socket might closed or timeout, read ret: -1)",
-              lastError());
+    EXPECT_EQ(
+        u"test of scanner 'Far' (00:11:22:33:44:01) failed: the scanner did not answer: it is switched off "
+        u"or "
+        u"out of range (read failed, socket might closed or timeout, read ret: -1)",
+        lastError());
     EXPECT_FALSE(open());
     EXPECT_NE(std::u16string::npos, lastError().find(u"cannot open scanner 'Far'")) << utf8(lastError());
 
     // A connect that never completes: Open gives up after its deadline and ends the connect.
     choose(kSecond);
     EXPECT_FALSE(open());
-    EXPECT_EQ(u"cannot open scanner 'Silent' (00:11:22:33:44:02): it did not connect within 10 s: the scanner is "
-              u"switched off, out of range or connected to another phone",
-              lastError());
+    EXPECT_EQ(
+        u"cannot open scanner 'Silent' (00:11:22:33:44:02): it did not connect within 10 s: the scanner is "
+        u"switched off, out of range or connected to another phone",
+        lastError());
     EXPECT_FALSE(linked(kSecond));
     EXPECT_EQ(0u, connection.eventCount());
 }
@@ -311,8 +319,9 @@ TEST_F(Phone, ARefusedPermissionIsAskedForAtShowReportedClearlyAndUsedOnceGrante
     setPermission(false, false);
     startDriver();
     EXPECT_EQ("android.permission.BLUETOOTH_CONNECT #19283", permissionRequests());
-    const std::u16string refused = u"the app may not use Bluetooth devices: the permission \"Nearby devices\" was "
-                                   u"refused; allow it in the app's settings, then try again";
+    const std::u16string refused =
+        u"the app may not use Bluetooth devices: the permission \"Nearby devices\" was "
+        u"refused; allow it in the app's settings, then try again";
     EXPECT_EQ(u"", choiceList());
     EXPECT_EQ(refused, lastError());
     choose(kFirst);
@@ -342,14 +351,16 @@ TEST_F(Phone, BeforeApi31ThePermissionComesWithTheInstallAndIsNeverAskedFor) {
 TEST_F(Phone, AdapterOffNoAdapterAndNoBondedDeviceEachSayWhy) {
     startDriver();
     EXPECT_EQ(u"", choiceList());
-    EXPECT_EQ(u"no Bluetooth device is paired with this phone: pair the scanner in the phone's Bluetooth settings "
-              u"first",
-              lastError());
+    EXPECT_EQ(
+        u"no Bluetooth device is paired with this phone: pair the scanner in the phone's Bluetooth settings "
+        u"first",
+        lastError());
     choose(kFirst);
     EXPECT_FALSE(open());
-    EXPECT_EQ(u"the Bluetooth device 00:11:22:33:44:01 is not paired with this phone: pair it in the phone's "
-              u"Bluetooth settings, then choose it again",
-              lastError());
+    EXPECT_EQ(
+        u"the Bluetooth device 00:11:22:33:44:01 is not paired with this phone: pair it in the phone's "
+        u"Bluetooth settings, then choose it again",
+        lastError());
 
     bond(kFirst, "Scanner");
     setAdapter(true, false);
