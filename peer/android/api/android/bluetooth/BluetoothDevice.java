@@ -5,8 +5,6 @@ import java.util.UUID;
 
 /** Declaration for compiling the peer only; see android.app.Activity. */
 public final class BluetoothDevice {
-    public static final int BOND_NONE = 10;
-    public static final int BOND_BONDING = 11;
     public static final int BOND_BONDED = 12;
 
     private BluetoothDevice() {}

@@ -8,11 +8,6 @@ public class Build {
         public static final int SDK_INT = declaredOnly();
     }
 
-    public static class VERSION_CODES {
-        public static final int M = 23;
-        public static final int S = 31;
-    }
-
     private static int declaredOnly() {
         throw new UnsupportedOperationException("declaration only");
     }

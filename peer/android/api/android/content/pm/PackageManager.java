@@ -3,5 +3,4 @@ package android.content.pm;
 /** Declaration for compiling the peer only; see android.app.Activity. */
 public abstract class PackageManager {
     public static final int PERMISSION_GRANTED = 0;
-    public static final int PERMISSION_DENIED = -1;
 }
