@@ -30,13 +30,17 @@ macro(kestra_find_java_vm)
 endmacro()
 
 # kestra_java_classes(TARGET name DIRECTORY dir SOURCES files... [CLASS_PATH dirs...]
-#                     [DEPENDS targets...] [ALL] [WARNINGS_AS_ERRORS])
+#                     [DEPENDS targets...] [RELEASE version] [ALL] [WARNINGS_AS_ERRORS])
 # Compiles the Java sources into DIRECTORY (emptied first, so removed classes do not linger)
 # as the custom target TARGET. CLASS_PATH are class folders of kestra_java_classes() the
 # sources use (a change there compiles them again), DEPENDS the targets that compile them.
+# RELEASE is the Java version compiled for (11 unless told; the app's peer is compiled for 8).
 function(kestra_java_classes)
-  cmake_parse_arguments(ARG "ALL;WARNINGS_AS_ERRORS" "TARGET;DIRECTORY" "SOURCES;CLASS_PATH;DEPENDS" ${ARGN})
-  set(flags --release 11 -encoding UTF-8 -Xlint:all)
+  cmake_parse_arguments(ARG "ALL;WARNINGS_AS_ERRORS" "TARGET;DIRECTORY;RELEASE" "SOURCES;CLASS_PATH;DEPENDS" ${ARGN})
+  if(NOT ARG_RELEASE)
+    set(ARG_RELEASE 11)
+  endif()
+  set(flags --release ${ARG_RELEASE} -encoding UTF-8 -Xlint:all)
   if(ARG_WARNINGS_AS_ERRORS)
     list(APPEND flags -Werror)
   endif()

@@ -322,6 +322,8 @@ Session::Step Session::waitForEvents(const std::vector<std::string>& words) {
     return Step::Failed;
 }
 
+const int kScanSeconds = 10;
+
 Session::Step Session::scan(const std::vector<std::string>& words) {
     if (words.size() < 2) {
         output().line("usage: scan <text>");
@@ -338,10 +340,18 @@ Session::Step Session::scan(const std::vector<std::string>& words) {
         return Step::Failed;
     }
     std::string line = joinFrom(words, 1) + "\n";
+    long before = m_events.received();
     ssize_t written = write(m_scanInput, line.data(), line.size());
     if (written != static_cast<ssize_t>(line.size())) {
         output().line(std::string("scan: the keyboard scanner's input is full: ") +
                       (written < 0 ? strerror(errno) : "partly written"));
+        return Step::Failed;
+    }
+    // A scan is done once the scanner has handed the barcode to the host: a close right after
+    // it must not find the barcode still on its way (a later `wait` still counts its event).
+    if (!m_events.awaitReceived(before + 1, kScanSeconds)) {
+        output().line("scan: the keyboard scanner did not hand the barcode on within " +
+                      std::to_string(kScanSeconds) + " s (see `error`)");
         return Step::Failed;
     }
     return Step::Done;

@@ -27,6 +27,17 @@ int EventCounter::take(int count, double seconds) {
     return static_cast<int>(enough ? count : arrived);
 }
 
+long EventCounter::received() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_received;
+}
+
+bool EventCounter::awaitReceived(long total, double seconds) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    return m_arrived.wait_until(lock, deadline, [&] { return m_received >= total; });
+}
+
 HostConnection::HostConnection(AndroidHelper& helper, EventCounter& events)
     : hosting::HostConnection(
           &helper, [&events](const ShortWchar* source, const ShortWchar* message, const ShortWchar* data) {

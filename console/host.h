@@ -28,6 +28,10 @@ public:
     // Waits until `count` events beyond those already taken have arrived, then takes them.
     // Returns how many had arrived when it gave up or succeeded.
     int take(int count, double seconds);
+    // All events so far, taken or not.
+    long received();
+    // Waits until `total` events have been received in all; false if the time ran out first.
+    bool awaitReceived(long total, double seconds);
 
 private:
     std::mutex m_mutex;

@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -73,6 +75,9 @@ bool setRawMode(int descriptor, const Speed& speed, std::string& problem) {
     return true;
 }
 
+const char* const kInUse =
+    "it is in use by another program (a second console cannot read it at the same time)";
+
 // Blocks as long as open(2) does: a Bluetooth port bound with rfcomm connects to the scanner
 // here. The Java caller gives up after a deadline.
 jint JNICALL openPort(JNIEnv* env, jclass, jstring device, jint baud) {
@@ -93,7 +98,16 @@ jint JNICALL openPort(JNIEnv* env, jclass, jstring device, jint baud) {
     // No controlling terminal: a scanner must not be able to send the console signals.
     int descriptor = open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
     if (descriptor < 0) {
-        throwIoException(env, strerror(errno));
+        throwIoException(env, errno == EBUSY ? kInUse : strerror(errno));
+        return -1;
+    }
+    // One reader per device: two readers of one terminal would each get a part of every line.
+    // The lock keeps out another console (root included); TIOCEXCL keeps out other programs of
+    // other users.
+    if (flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
+        int error = errno;
+        close(descriptor);
+        throwIoException(env, error == EWOULDBLOCK ? kInUse : strerror(error));
         return -1;
     }
     std::string problem;
@@ -102,6 +116,7 @@ jint JNICALL openPort(JNIEnv* env, jclass, jstring device, jint baud) {
         throwIoException(env, problem);
         return -1;
     }
+    ioctl(descriptor, TIOCEXCL);
     return descriptor;
 }
 

@@ -14,6 +14,7 @@ packages=(
   tmux
   qemu-user
   libreadline-dev libreadline-dev:i386
+  proguard-cli
 )
 packages+=("$@")
 

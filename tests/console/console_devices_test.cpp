@@ -90,24 +90,29 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 
 TEST(ConsoleDevices, ChoiceListEscapesNamesForXmlAndListsThemReadably) {
     TempDir dir;
+    // Saved with a byte-order mark, which is no part of the first address.
     dir.write("devices.conf",
-              "# comment\n"
+              "\xEF\xBB\xBF"
               "AA:01 | Plain | stdin\n"
               "AA:&2 | <Dock> & \"Bay\" 'B' | file:x.txt\n"
               "broken line\n"
               "AA:03 | Socket | tcp:99999\n"
-              "AA:04 | Desk | serial:/dev/ttyACM0:12345\n");
+              "AA:04 | Desk | serial:/dev/ttyACM0:12345\n"
+              "AA:05 | Typo | serial:" +
+                  dir.file("scanA") + ":fast\n");
     ConsoleProcess console({"--devices", dir.file("devices.conf"), "-"});
-    console.send("parameters\nerror");
+    console.send("parameters\nerror\nset BluetoothDevice AA:01\nopen\nerror\nclose");
     EXPECT_EQ(0, console.finish());
     const std::string& output = console.output();
     // Each line that cannot be used is reported when the console starts, with file and line.
     EXPECT_TRUE(appearInOrder(
         output,
-        {"kestra-console: " + dir.file("devices.conf") + " line 4: expected 'address | name | source'",
-         "kestra-console: " + dir.file("devices.conf") + " line 5: the port of 'tcp:99999'",
+        {"kestra-console: " + dir.file("devices.conf") + " line 3: expected 'address | name | source'",
+         "kestra-console: " + dir.file("devices.conf") + " line 4: the port of 'tcp:99999'",
          "kestra-console: " + dir.file("devices.conf") +
-             " line 6: the speed of 'serial:/dev/ttyACM0:12345' is not one a serial port takes",
+             " line 5: the speed of 'serial:/dev/ttyACM0:12345' is not one a serial port takes",
+         "kestra-console: " + dir.file("devices.conf") +
+             " line 6: the speed 'fast' of 'serial:" + dir.file("scanA") + ":fast' is not a number",
          "> parameters"}))
         << output;
     EXPECT_NE(
@@ -119,17 +124,28 @@ TEST(ConsoleDevices, ChoiceListEscapesNamesForXmlAndListsThemReadably) {
         output, {"    AA:01              Plain", "    AA:&2              <Dock> & \"Bay\" 'B'"}))
         << output;
     // They are left out, and the last error says why as well.
-    EXPECT_NE(std::string::npos, output.find("devices.conf line 4: expected 'address | name | source'"))
+    EXPECT_NE(std::string::npos, output.find("devices.conf line 3: expected 'address | name | source'"))
         << output;
     EXPECT_NE(std::string::npos, output.find("the port of 'tcp:99999' is not a number from 1 to 65535"))
+        << output;
+    // A successful open clears the last error: the file's problems are no error of the device.
+    EXPECT_TRUE(appearInOrder(
+        output, {"Open: call true, value bool true", "> error", "1: string \"no error has occurred\""}))
         << output;
 }
 
 TEST(ConsoleDevices, ADeviceThatFailsToOpenSaysWhyThroughError) {
     TempDir dir;
-    dir.write("devices.conf", "AA:01 | Switched off | file:missing.txt\n");
+    dir.write("devices.conf",
+              "AA:01 | Switched off | file:missing.txt\n"
+              "AA:02 | Null | serial:/dev/null\n"
+              "AA:03 | Plain file | serial:plain.txt\n");
+    dir.write("plain.txt", "no terminal\n");
     ConsoleProcess console({"--devices", dir.file("devices.conf"), "-"});
+    // Test passes only where open would: a device that is no terminal fails both.
     console.send(
+        "set BluetoothDevice AA:02\nexpect-failure test\nerror\nexpect-failure open\n"
+        "set BluetoothDevice AA:03\nexpect-failure test\nerror\nexpect-failure open\n"
         "set BluetoothDevice AA:01\n"
         "expect-failure open\n"
         "error\n"
@@ -149,11 +165,21 @@ TEST(ConsoleDevices, ADeviceThatFailsToOpenSaysWhyThroughError) {
          "1: string \"cannot open scanner 'Switched off' (AA:01): cannot open the barcode file " + missing +
              ": it does not exist\"",
          "DeviceTest: call true, value bool false",
-         "1: string \"test of scanner 'Switched off' (AA:01) failed: the barcode file " + missing +
-             " does not exist\"",
-         "1: string \"no emulated scanner has the address 'AA:99'\"", "script: step at line 9 failed"}))
+         "1: string \"test of scanner 'Switched off' (AA:01) failed: cannot open the barcode file " +
+             missing + ": it does not exist\"",
+         "1: string \"no emulated scanner has the address 'AA:99'\"", "script: step at line 17 failed"}))
         << output;
     EXPECT_EQ(std::string::npos, output.find("GetVersion")) << output;
+    const std::string notATerminal = ": it is not a serial device (not a terminal)\"";
+    EXPECT_TRUE(appearInOrder(
+        output,
+        {"DeviceTest: call true, value bool false",
+         "test of scanner 'Null' (AA:02) failed: cannot open the serial device /dev/null" + notATerminal,
+         "Open: call true, value bool false", "DeviceTest: call true, value bool false",
+         "test of scanner 'Plain file' (AA:03) failed: cannot open the serial device " +
+             dir.file("plain.txt") + notATerminal,
+         "Open: call true, value bool false"}))
+        << output;
 }
 
 TEST(ConsoleDevices, AFileScannerUnpluggedMidStreamEndsItsReaderAndTheConsoleGoesOn) {
@@ -205,27 +231,48 @@ TEST(ConsoleDevices, TheTcpSourceTurnsEachLineOfARealSocketClientIntoOneEvent) {
             "\nKESTRA-0001-X\n0104601234567893\x1d"
             "10LOT\r\n\r\n");
     sendAll(client, "Счёт №7 \"тест\"\r");
-    sendAll(client, "LAST-WITHOUT-LINE-END");
-    console.send("wait 4 events");
-    ASSERT_TRUE(console.waitFor("wait: 4 events arrived")) << console.output();
-
-    // The scanner goes away: its last line still counts, and the error says what happened.
-    close(client);
-    console.send("wait 1 events");
-    ASSERT_TRUE(console.waitFor("wait: 1 event arrived")) << console.output();
-    EXPECT_TRUE(
-        errorSoonSays(console, "scanner 'Serial' (AA:01) was disconnected: the scanner on 127.0.0.1:" +
-                                   std::to_string(port) + " closed the connection"))
+    // A line of exactly the limit (64 KiB, two-byte characters) is one barcode; a line over it
+    // is refused whole, never cut into barcodes (nor a character cut in two), and the reader
+    // goes on. Bytes that are no UTF-8 become U+FFFD.
+    std::string atLimit;
+    for (int i = 0; i < 32768; ++i) {
+        atLimit += "Ж";
+    }
+    sendAll(client, atLimit + "\n");
+    sendAll(client, "x" + atLimit + "\n");
+    sendAll(client, "BAD-\xff\xc3-BYTES\n");
+    console.send("wait 6 events");
+    ASSERT_TRUE(console.waitFor("wait: 6 events arrived")) << console.output();
+    EXPECT_TRUE(errorSoonSays(console,
+                              "scanner 'Serial' (AA:01) sent a line of 65537 bytes, more than the 65536 "
+                              "a barcode may have; it was refused whole"))
         << console.output();
-    console.send("version\ntest\nclose");
+
+    // The scanner goes away mid-line: the fragment is no barcode, and the error says so.
+    sendAll(client, "LAST-WITHOUT-LINE-END");
+    close(client);
+    EXPECT_TRUE(errorSoonSays(
+        console,
+        "scanner 'Serial' (AA:01) was disconnected: the scanner on 127.0.0.1:" + std::to_string(port) +
+            " closed the connection; the 21 bytes received after the last line end were "
+            "no whole barcode and were dropped"))
+        << console.output();
+    // Open connects again and clears the loss from the last error.
+    console.send("version\ntest\nopen\nerror\nclose");
     EXPECT_EQ(0, console.finish());
     const std::string& output = console.output();
-    EXPECT_TRUE(appearInOrder(output, {"DeviceTest: call true, value bool true", eventWith("4006381333931"),
-                                       eventWith("KESTRA-0001-X"), eventWith("0104601234567893<GS>10LOT"),
-                                       eventWith("Счёт №7 \"тест\""), eventWith("LAST-WITHOUT-LINE-END"),
-                                       "GetVersion: call true", "DeviceTest: call true, value bool true"}))
+    EXPECT_TRUE(appearInOrder(
+        output, {"DeviceTest: call true, value bool true", eventWith("4006381333931"),
+                 eventWith("KESTRA-0001-X"), eventWith("0104601234567893<GS>10LOT"),
+                 eventWith("Счёт №7 \"тест\""), eventWith(atLimit), eventWith("BAD-\uFFFD\uFFFD-BYTES"),
+                 "GetVersion: call true", "DeviceTest: call true, value bool true",
+                 "Open: call true, value bool true", "1: string \"no error has occurred\""}))
         << output;
     EXPECT_EQ(std::string::npos, output.find(eventWith(""))) << output;
+    EXPECT_EQ(std::string::npos, output.find("LAST-WITHOUT-LINE-END\"")) << output;
+    EXPECT_EQ(std::string::npos, output.find("\uFFFDЖ")) << output;
+    EXPECT_EQ(std::string::npos, output.find("Ж\uFFFD")) << output;
+    EXPECT_EQ(std::string::npos, output.find(eventWith("x"))) << output;
 }
 
 TEST(ConsoleDevices, ATcpPortInUseFailsOpenAndTestWithTheReason) {
@@ -272,6 +319,16 @@ TEST(ConsoleDevices, ASerialScannerIsReadRawAtItsSpeedAndReportedGoneWhenUnplugg
     EXPECT_EQ(B19200, cfgetospeed(&mode));
     EXPECT_EQ(0u, mode.c_lflag & (ECHO | ICANON | ISIG)) << "no echo, no line editing";
     EXPECT_EQ(0u, mode.c_iflag & (ICRNL | INLCR | IGNCR)) << "CR and LF arrive untranslated";
+    {
+        // One reader per device: a second console is refused, for test as for open.
+        ConsoleProcess second({"--devices", dir.file("devices.conf"), "-"});
+        second.send("set BluetoothDevice AA:01\nexpect-failure test\nexpect-failure open\nerror");
+        EXPECT_EQ(0, second.finish());
+        EXPECT_TRUE(appearInOrder(
+            second.output(), {"DeviceTest: call true, value bool false", "Open: call true, value bool false",
+                              "it is in use by another program"}))
+            << second.output();
+    }
     ASSERT_EQ(18, write(scanner.master, "CR-1\rLF-2\nCRLF-3\r\n", 18));
     console.send("wait 3 events");
     ASSERT_TRUE(console.waitFor("wait: 3 events arrived")) << console.output();
@@ -346,11 +403,13 @@ TEST(ConsoleDevices, TheKeyboardScannerReadsTheScanCommandOrTheRealStandardInput
         ConsoleProcess console({"--devices", dir.file("devices.conf"), "-"});
         console.send(
             "set BluetoothDevice AA:01\nexpect-failure scan EARLY\nopen\nscan \"A B\"\nscan 4006381333931\n"
-            "wait 2 events\nclose\nexpect-failure scan LATE\nopen\nexpect-failure wait 1 events 0.5\nclose");
+            "wait 2 events\nscan BEFORE-CLOSE\nclose\nwait 1 events\nexpect-failure scan LATE\nopen\n"
+            "expect-failure wait 1 events 0.5\nclose");
         EXPECT_EQ(0, console.finish());
         EXPECT_TRUE(appearInOrder(console.output(),
                                   {"scan: no keyboard scanner is open", eventWith("A B"),
-                                   eventWith("4006381333931"), "scan: no keyboard scanner is open"}))
+                                   eventWith("4006381333931"), eventWith("BEFORE-CLOSE"),
+                                   "Close: call true, value bool true", "scan: no keyboard scanner is open"}))
             << console.output();
         EXPECT_EQ(std::string::npos, console.output().find("EARLY\"")) << console.output();
         EXPECT_EQ(std::string::npos, console.output().find("LATE\"")) << console.output();

@@ -2,6 +2,7 @@ package com.kestra.MobileBarcodeScannerPackage;
 
 import com.kestra.console.SerialPort;
 import java.io.IOException;
+import java.nio.file.Files;
 import java.nio.file.Path;
 
 /**
@@ -11,9 +12,6 @@ import java.nio.file.Path;
 abstract class BarcodeSource {
     /** Connects to the source. The message of the exception says in words why it cannot. */
     abstract SourceStream connect() throws IOException;
-
-    /** Null when the source can be reached now; otherwise the reason in words. */
-    abstract String unreachableReason();
 
     /** The source as it is written in the device configuration. */
     abstract String describe();
@@ -49,15 +47,20 @@ abstract class BarcodeSource {
                 "unknown barcode source '" + text + "' (use file:PATH, stdin, tcp:PORT or serial:DEVICE[:BAUD])");
     }
 
-    // A device path may hold colons itself (/dev/serial/by-path/...): only a last part of
-    // digits is the speed.
+    // A device path may hold colons itself (/dev/serial/by-path/pci-0000:00:14.0-usb-0:1.2): a
+    // last part of digits is the speed; a last part of letters and digits that is not a number
+    // is a speed written wrong, unless the whole text names an existing device.
     private static BarcodeSource parseSerial(String text, Path baseDir) {
         String device = text.substring("serial:".length());
         int baud = SerialSource.DEFAULT_BAUD;
         int colon = device.lastIndexOf(':');
-        if (colon >= 0 && device.substring(colon + 1).matches("[0-9]{1,9}")) {
-            baud = Integer.parseInt(device.substring(colon + 1));
+        String last = colon >= 0 ? device.substring(colon + 1) : "";
+        if (last.matches("[0-9]{1,9}")) {
+            baud = Integer.parseInt(last);
             device = device.substring(0, colon);
+        } else if (last.matches("[A-Za-z0-9]+") && !Files.exists(resolve(Path.of(device), baseDir))) {
+            throw new IllegalArgumentException("the speed '" + last + "' of '" + text
+                    + "' is not a number (write serial:DEVICE or serial:DEVICE:BAUD, such as 9600)");
         }
         if (device.isEmpty()) {
             throw new IllegalArgumentException("'" + text + "' names no device");
@@ -66,7 +69,10 @@ abstract class BarcodeSource {
             throw new IllegalArgumentException("the speed of '" + text
                     + "' is not one a serial port takes (such as 9600, 19200, 38400, 57600 or 115200)");
         }
-        Path path = Path.of(device);
-        return new SerialSource(baseDir == null ? path : baseDir.resolve(path), baud);
+        return new SerialSource(resolve(Path.of(device), baseDir), baud);
+    }
+
+    private static Path resolve(Path path, Path baseDir) {
+        return baseDir == null ? path : baseDir.resolve(path);
     }
 }

@@ -59,11 +59,6 @@ final class ConsoleInputSource extends BarcodeSource {
     }
 
     @Override
-    String unreachableReason() {
-        return ended ? "the console's standard input has ended" : null;
-    }
-
-    @Override
     SourceStream connect() throws IOException {
         if (ended) {
             throw new IOException("the console's standard input has ended");

@@ -44,7 +44,12 @@ final class DeviceConfig {
         }
         Path file = Path.of(name).toAbsolutePath();
         try {
-            return parse(Files.readAllLines(file, StandardCharsets.UTF_8), file.getParent(), file.toString());
+            List<String> lines = Files.readAllLines(file, StandardCharsets.UTF_8);
+            // An editor may save the file with a byte-order mark; it is no part of the first address.
+            if (!lines.isEmpty() && lines.get(0).startsWith("\uFEFF")) {
+                lines.set(0, lines.get(0).substring(1));
+            }
+            return parse(lines, file.getParent(), file.toString());
         } catch (IOException e) {
             List<String> problems = new ArrayList<>();
             problems.add("cannot read the device configuration " + file + ": " + e.getMessage());

@@ -1,19 +1,18 @@
 package com.kestra.MobileBarcodeScannerPackage;
 
+import java.io.IOException;
+
 /** One emulated scanner: its Bluetooth-style address, the name it shows, its barcode source. */
-final class EmulatedDevice {
-    final String address;
-    final String name;
+final class EmulatedDevice extends ScannerDevice {
     final BarcodeSource source;
 
     EmulatedDevice(String address, String name, BarcodeSource source) {
-        this.address = address;
-        this.name = name;
+        super(address, name);
         this.source = source;
     }
 
-    /** How error texts name the device. */
-    String label() {
-        return "scanner '" + name + "' (" + address + ")";
+    @Override
+    SourceStream connect() throws IOException {
+        return source.connect();
     }
 }

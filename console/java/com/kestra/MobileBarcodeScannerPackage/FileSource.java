@@ -33,17 +33,6 @@ final class FileSource extends BarcodeSource {
         return "file:" + path;
     }
 
-    @Override
-    String unreachableReason() {
-        if (!Files.exists(path)) {
-            return "the barcode file " + path + " does not exist";
-        }
-        if (!(Files.isRegularFile(path) || isFifo(path)) || !Files.isReadable(path)) {
-            return "the barcode file " + path + " is not a readable file";
-        }
-        return null;
-    }
-
     private static boolean isFifo(Path path) {
         try {
             return ((Integer) Files.getAttribute(path, "unix:mode") & S_IFMT) == S_IFIFO;

@@ -28,17 +28,6 @@ final class SerialSource extends BarcodeSource {
     }
 
     @Override
-    String unreachableReason() {
-        if (!Files.exists(device)) {
-            return "the serial device " + device + " does not exist";
-        }
-        if (Files.isDirectory(device) || !Files.isReadable(device)) {
-            return "the serial device " + device + " cannot be read";
-        }
-        return null;
-    }
-
-    @Override
     SourceStream connect() throws IOException {
         try {
             int descriptor = OpenDeadline.open("the serial device " + device,

@@ -29,16 +29,6 @@ final class TcpSource extends BarcodeSource {
         return "tcp:" + port;
     }
 
-    @Override
-    String unreachableReason() {
-        try {
-            listen().close();
-            return null;
-        } catch (IOException e) {
-            return e.getMessage();
-        }
-    }
-
     private ServerSocket listen() throws IOException {
         ServerSocket server = new ServerSocket();
         try {

@@ -3,8 +3,9 @@ package com.kestra.MobileBarcodeScannerPackage;
 import java.io.IOException;
 
 /**
- * The open connection to one emulated scanner's barcode source. It keeps what every source
- * shares: the flag that stop sets, and a close that releases the connection once.
+ * The open link to one scanner, whatever its transport (a Bluetooth socket, a serial device, a
+ * file or a TCP client). It keeps what every link shares: the flag that stop sets, and a close
+ * that releases the link once.
  */
 abstract class SourceStream {
     private volatile boolean stopped;

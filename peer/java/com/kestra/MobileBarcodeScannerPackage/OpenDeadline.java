@@ -8,12 +8,22 @@ import java.util.concurrent.TimeoutException;
 import java.util.function.Consumer;
 
 /**
- * Opens a source on a thread of its own and gives up after a few seconds, so that a path whose
- * open blocks (a terminal waiting for its connection, a FIFO, a hung network mount) cannot hang
- * the host's call. What such an open returns after the deadline is released at once.
+ * Opens a link on a thread of its own and gives up after a deadline, so that an open that blocks
+ * (a terminal waiting for its connection, a FIFO, a hung network mount, a Bluetooth connect to a
+ * scanner that does not answer) cannot hang the host's call. On giving up it aborts the open
+ * where it can; what such an open returns after the deadline is released at once.
  */
 final class OpenDeadline {
     static final int SECONDS = 5;
+
+    /** The open did not end within its deadline. */
+    static final class Expired extends IOException {
+        private static final long serialVersionUID = 1L;
+
+        Expired(String message) {
+            super(message);
+        }
+    }
 
     interface Opener<T> {
         T open() throws IOException;
@@ -22,6 +32,12 @@ final class OpenDeadline {
     private OpenDeadline() {}
 
     static <T> T open(String what, Opener<T> opener, Consumer<T> release) throws IOException {
+        return open(what, SECONDS, opener, release, null);
+    }
+
+    /** Gives up after `seconds`; then runs abort (when not null) to end the blocked open. */
+    static <T> T open(String what, int seconds, Opener<T> opener, Consumer<T> release, Runnable abort)
+            throws IOException {
         CompletableFuture<T> result = new CompletableFuture<>();
         Thread thread = new Thread(() -> {
             try {
@@ -36,10 +52,13 @@ final class OpenDeadline {
         thread.setDaemon(true);
         thread.start();
         try {
-            return result.get(SECONDS, TimeUnit.SECONDS);
+            return result.get(seconds, TimeUnit.SECONDS);
         } catch (TimeoutException e) {
             if (result.cancel(false)) {
-                throw new IOException("it did not open within " + SECONDS + " s");
+                if (abort != null) {
+                    abort.run();
+                }
+                throw new Expired("it did not open within " + seconds + " s");
             }
             return result.getNow(null);  // it opened just as the deadline passed
         } catch (ExecutionException e) {

@@ -1,0 +1,25 @@
+package android.bluetooth;
+
+import java.util.Set;
+
+/** Declaration for compiling the peer only; see android.app.Activity. */
+public final class BluetoothAdapter {
+    private BluetoothAdapter() {}
+
+    /** Null when the device has no Bluetooth. */
+    public static synchronized BluetoothAdapter getDefaultAdapter() {
+        throw new UnsupportedOperationException("declaration only");
+    }
+
+    public boolean isEnabled() {
+        throw new UnsupportedOperationException("declaration only");
+    }
+
+    public Set<BluetoothDevice> getBondedDevices() {
+        throw new UnsupportedOperationException("declaration only");
+    }
+
+    public boolean cancelDiscovery() {
+        throw new UnsupportedOperationException("declaration only");
+    }
+}

@@ -1,0 +1,221 @@
+package com.kestra.MobileBarcodeScannerPackage;
+
+import android.app.Activity;
+import android.bluetooth.BluetoothAdapter;
+import android.bluetooth.BluetoothDevice;
+import android.bluetooth.BluetoothSocket;
+import android.content.pm.PackageManager;
+import android.os.Build;
+import java.io.IOException;
+import java.io.InputStream;
+import java.util.ArrayList;
+import java.util.List;
+import java.util.Set;
+import java.util.UUID;
+
+/**
+ * Bluetooth scanners in serial-port mode: the devices paired (bonded) with the phone, each
+ * reached over RFCOMM with the serial-port service. Uses only what exists since API 21; the
+ * runtime permission of API 31 and later is asked for through the activity.
+ */
+final class BluetoothTransport implements Transport {
+    /** The serial-port profile's service class. */
+    static final UUID SERIAL_PORT = UUID.fromString("00001101-0000-1000-8000-00805F9B34FB");
+    /** How long a connect may take before OpenDevice gives up (a first connect looks up the service). */
+    static final int CONNECT_SECONDS = 10;
+    static final int PERMISSION_REQUEST = 0x4B53;
+
+    // The permissions of API 31 (Build.VERSION_CODES.S) and later, as constant texts: the
+    // platform's Manifest.permission constants for them do not exist before that level.
+    private static final String CONNECT_PERMISSION = "android.permission.BLUETOOTH_CONNECT";
+    private static final String SCAN_PERMISSION = "android.permission.BLUETOOTH_SCAN";
+    private static final int API_PERMISSIONS_AT_RUN_TIME = 31;
+
+    private final Activity activity;
+
+    BluetoothTransport(Activity activity) {
+        this.activity = activity;
+    }
+
+    /** Asks the user for the permission to connect, when the system wants it and it is missing. */
+    @Override
+    public void prepare() {
+        if (activity != null && !granted(CONNECT_PERMISSION)) {
+            final String[] wanted = {CONNECT_PERMISSION};
+            // The request starts a screen of the system: from the user-interface thread.
+            activity.runOnUiThread(new Runnable() {
+                @Override
+                public void run() {
+                    activity.requestPermissions(wanted, PERMISSION_REQUEST);
+                }
+            });
+        }
+    }
+
+    @Override
+    public List<ScannerDevice> devices(List<String> problems) {
+        List<ScannerDevice> devices = new ArrayList<ScannerDevice>();
+        try {
+            for (BluetoothDevice device : bondedDevices()) {
+                devices.add(new Scanner(device));
+            }
+            if (devices.isEmpty()) {
+                problems.add("no Bluetooth device is paired with this phone: pair the scanner in the phone's"
+                        + " Bluetooth settings first");
+            }
+        } catch (IOException e) {
+            problems.add(e.getMessage());
+        }
+        return devices;
+    }
+
+    @Override
+    public ScannerDevice find(String address) throws IOException {
+        for (BluetoothDevice device : bondedDevices()) {
+            if (address.equalsIgnoreCase(device.getAddress())) {
+                return new Scanner(device);
+            }
+        }
+        throw new IOException("the Bluetooth device " + address + " is not paired with this phone: pair it in the"
+                + " phone's Bluetooth settings, then choose it again");
+    }
+
+    private Set<BluetoothDevice> bondedDevices() throws IOException {
+        BluetoothAdapter adapter = usableAdapter();
+        try {
+            return adapter.getBondedDevices();
+        } catch (SecurityException e) {
+            throw permissionRefused();
+        }
+    }
+
+    private BluetoothAdapter usableAdapter() throws IOException {
+        BluetoothAdapter adapter = BluetoothAdapter.getDefaultAdapter();
+        if (adapter == null) {
+            throw new IOException("this phone has no Bluetooth");
+        }
+        if (!granted(CONNECT_PERMISSION)) {
+            throw permissionRefused();
+        }
+        if (!adapter.isEnabled()) {
+            throw new IOException("Bluetooth is switched off: switch it on, then try again");
+        }
+        return adapter;
+    }
+
+    private static IOException permissionRefused() {
+        return new IOException("the app may not use Bluetooth devices: the permission \"Nearby devices\" was"
+                + " refused; allow it in the app's settings, then try again");
+    }
+
+    private boolean granted(String permission) {
+        if (Build.VERSION.SDK_INT < API_PERMISSIONS_AT_RUN_TIME) {
+            return true; // granted at install time, from the manifest
+        }
+        return activity != null && activity.checkSelfPermission(permission) == PackageManager.PERMISSION_GRANTED;
+    }
+
+    private final class Scanner extends ScannerDevice {
+        private final BluetoothDevice device;
+
+        Scanner(BluetoothDevice device) {
+            super(device.getAddress(), device.getName() != null ? device.getName() : device.getAddress());
+            this.device = device;
+        }
+
+        @Override
+        SourceStream connect() throws IOException {
+            BluetoothAdapter adapter = usableAdapter();
+            if (device.getBondState() != BluetoothDevice.BOND_BONDED) {
+                throw new IOException("it is no longer paired with this phone: pair it again in the phone's"
+                        + " Bluetooth settings");
+            }
+            // A discovery in progress slows a connect down or breaks it. Cancelling one needs the
+            // scan permission from API 31 on; without it there is none of ours to cancel.
+            if (granted(SCAN_PERMISSION)) {
+                try {
+                    adapter.cancelDiscovery();
+                } catch (SecurityException e) {
+                    // Connect all the same.
+                }
+            }
+            final BluetoothSocket socket;
+            try {
+                socket = device.createRfcommSocketToServiceRecord(SERIAL_PORT);
+            } catch (SecurityException e) {
+                throw permissionRefused();
+            }
+            try {
+                OpenDeadline.open(label(), CONNECT_SECONDS, new OpenDeadline.Opener<BluetoothSocket>() {
+                    @Override
+                    public BluetoothSocket open() throws IOException {
+                        socket.connect();
+                        return socket;
+                    }
+                }, BluetoothTransport::closeQuietly, new Runnable() {
+                    @Override
+                    public void run() {
+                        closeQuietly(socket); // ends the blocked connect
+                    }
+                });
+                return new Link(socket, socket.getInputStream());
+            } catch (OpenDeadline.Expired e) {
+                throw new IOException("it did not connect within " + CONNECT_SECONDS
+                        + " s: the scanner is switched off, out of range or connected to another phone");
+            } catch (IOException e) {
+                closeQuietly(socket);
+                throw new IOException("the scanner did not answer: it is switched off or out of range ("
+                        + e.getMessage() + ")");
+            } catch (SecurityException e) {
+                closeQuietly(socket);
+                throw permissionRefused();
+            }
+        }
+    }
+
+    private static final class Link extends SourceStream {
+        private final BluetoothSocket socket;
+        private final InputStream input;
+
+        Link(BluetoothSocket socket, InputStream input) {
+            this.socket = socket;
+            this.input = input;
+        }
+
+        @Override
+        int read(byte[] buffer) throws IOException {
+            try {
+                return input.read(buffer);
+            } catch (IOException e) {
+                if (stopped()) {
+                    return 0;
+                }
+                throw new IOException("the Bluetooth link was lost (switched off or out of range): " + e.getMessage());
+            }
+        }
+
+        // Closing the socket is what ends a blocked read.
+        @Override
+        protected void wakeRead() {
+            closeQuietly(socket);
+        }
+
+        @Override
+        protected void release() {
+            closeQuietly(socket);
+        }
+
+        @Override
+        String endReason() {
+            return "the scanner closed the Bluetooth link";
+        }
+    }
+
+    static void closeQuietly(BluetoothSocket socket) {
+        try {
+            socket.close();
+        } catch (IOException e) {
+            // Nothing more to release.
+        }
+    }
+}

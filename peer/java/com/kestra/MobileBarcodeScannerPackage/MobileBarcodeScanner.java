@@ -1,0 +1,172 @@
+package com.kestra.MobileBarcodeScannerPackage;
+
+import android.app.Activity;
+import com.BTBarcodeScannerPackage.BTBarcodeScannerLib.BTBarcodeScannerClass;
+import java.io.IOException;
+import java.util.ArrayList;
+import java.util.List;
+
+/**
+ * The scanner class the driver library creates and calls over JNI: it lists the devices, opens
+ * one, and hands every barcode the device sends to the library through SendBarcode. Which
+ * devices there are and how they connect is the transport's (Transports.create); this class is
+ * the same for every transport.
+ *
+ * The device operations are called on the host's thread and serialized here. An open device
+ * has one reader thread; reader threads never take this object's lock, so CloseDevice can wait
+ * for its reader while holding it. Every member the library reaches is kept by the rules in
+ * proguard-rules.pro.
+ */
+public class MobileBarcodeScanner {
+    private static final String NO_ERROR = "no error has occurred";
+
+    private final long recorder;
+    private final Transport transport;
+    // Written by the host's thread and by reader threads, read by the host's.
+    private volatile String lastError = NO_ERROR;
+    private BarcodeReader reader; // under this object's lock; null when no device was opened
+
+    public MobileBarcodeScanner(Activity activity, long recorder) {
+        this.recorder = recorder;
+        this.transport = Transports.create(activity);
+    }
+
+    /** Called once, right after construction: the transport asks for what it needs. */
+    public void show() {
+        transport.prepare();
+    }
+
+    /** The choice list of the settings document: one Item per device, escaped for XML. */
+    public String GetDevicesList() {
+        List<String> problems = new ArrayList<String>();
+        List<ScannerDevice> devices = transport.devices(problems);
+        if (!problems.isEmpty()) {
+            fail(join(problems));
+        }
+        StringBuilder items = new StringBuilder();
+        for (ScannerDevice device : devices) {
+            items.append("<Item Value=\"").append(Xml.escape(device.address)).append("\">")
+                    .append(Xml.escape(device.name)).append("</Item>");
+        }
+        return items.toString();
+    }
+
+    public synchronized boolean OpenDevice(String address) {
+        ScannerDevice device = find(address);
+        if (device == null) {
+            return false;
+        }
+        BarcodeReader running = reader;
+        if (running != null && running.reading() && running.device().address.equals(device.address)) {
+            lastError = NO_ERROR;
+            return true;
+        }
+        closeReader();
+        SourceStream stream;
+        try {
+            stream = device.connect();
+        } catch (IOException e) {
+            return fail("cannot open " + device.label() + ": " + e.getMessage());
+        }
+        reader = new BarcodeReader(device, stream, new ReaderListener());
+        lastError = NO_ERROR;
+        reader.start();
+        trace("Scanner " + device.label() + " open");
+        return true;
+    }
+
+    public synchronized boolean CloseDevice() {
+        closeReader();
+        return true;
+    }
+
+    /** Passes only where OpenDevice would succeed now: it connects, then lets go again. */
+    public synchronized boolean TestDevice(String address) {
+        ScannerDevice device = find(address);
+        if (device == null) {
+            return false;
+        }
+        BarcodeReader running = reader;
+        if (running != null && running.reading() && running.device().address.equals(device.address)) {
+            return true; // open and reading
+        }
+        try {
+            device.connect().close();
+            return true;
+        } catch (IOException e) {
+            return fail("test of " + device.label() + " failed: " + e.getMessage());
+        }
+    }
+
+    public String GetLastError() {
+        return lastError;
+    }
+
+    // Declared static, as an app may: the native then receives the class, not the peer, and
+    // finds the recorder by the long alone.
+    public static native void SendBarcode(long recorder, String barcode);
+
+    private ScannerDevice find(String address) {
+        if (address == null || address.isEmpty()) {
+            fail("no device chosen: set BluetoothDevice to an address from the device list");
+            return null;
+        }
+        try {
+            return transport.find(address);
+        } catch (IOException e) {
+            fail(e.getMessage());
+            return null;
+        }
+    }
+
+    private void closeReader() {
+        BarcodeReader running = reader;
+        reader = null;
+        if (running != null) {
+            running.shutdown();
+            trace("Scanner " + running.device().label() + " closed");
+        }
+    }
+
+    private static String join(List<String> texts) {
+        StringBuilder joined = new StringBuilder();
+        for (String text : texts) {
+            joined.append(joined.length() == 0 ? "" : "; ").append(text);
+        }
+        return joined.toString();
+    }
+
+    private boolean fail(String reason) {
+        lastError = reason;
+        return false;
+    }
+
+    // Runs on the reader's thread, without this object's lock: CloseDevice may be holding it
+    // while it waits for the reader.
+    private final class ReaderListener implements BarcodeReader.Listener {
+        @Override
+        public void barcode(String barcode) {
+            SendBarcode(recorder, barcode);
+        }
+
+        @Override
+        public void refused(ScannerDevice device, long bytes) {
+            fail(device.label() + " sent a line of " + bytes + " bytes, more than the "
+                    + LineFramer.MAX_LINE_BYTES + " a barcode may have; it was refused whole");
+        }
+
+        @Override
+        public void lost(ScannerDevice device, String reason) {
+            fail(device.label() + " was disconnected: " + reason);
+            trace("Scanner " + device.label() + " disconnected");
+        }
+    }
+
+    static void trace(String text) {
+        try {
+            BTBarcodeScannerClass.NativeTrace(text);
+        } catch (UnsatisfiedLinkError e) {
+            // Without the library there is no log to write to.
+        }
+    }
+}

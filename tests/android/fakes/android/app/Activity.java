@@ -1,0 +1,35 @@
+package android.app;
+
+import android.content.Context;
+import com.kestra.androidtest.FakeBluetooth;
+
+/**
+ * Fake activity for the desktop tests of the Bluetooth peer: the permission state and the
+ * requests the peer makes are FakeBluetooth's. The constructor and getTitle are those of the
+ * shared stand-in, which the test host calls.
+ */
+public class Activity extends Context {
+    private final String title;
+
+    public Activity(String title) {
+        this.title = title;
+    }
+
+    public String getTitle() {
+        return title;
+    }
+
+    public final void requestPermissions(String[] permissions, int requestCode) {
+        FakeBluetooth.permissionsRequested(permissions, requestCode);
+    }
+
+    /** Runs at once on the calling thread: the desktop has no user-interface thread. */
+    public final void runOnUiThread(Runnable action) {
+        action.run();
+    }
+
+    @Override
+    public int checkSelfPermission(String permission) {
+        return FakeBluetooth.permissionGranted(permission) ? 0 : -1;
+    }
+}

@@ -1,0 +1,27 @@
+package android.bluetooth;
+
+import com.kestra.androidtest.FakeBluetooth;
+import java.util.LinkedHashSet;
+import java.util.Set;
+
+/** Fake adapter for the desktop tests: its state is FakeBluetooth's. */
+public final class BluetoothAdapter {
+    public static synchronized BluetoothAdapter getDefaultAdapter() {
+        return FakeBluetooth.hasAdapter() ? new BluetoothAdapter() : null;
+    }
+
+    public boolean isEnabled() {
+        return FakeBluetooth.adapterEnabled();
+    }
+
+    public Set<BluetoothDevice> getBondedDevices() {
+        FakeBluetooth.requirePermission("getBondedDevices");
+        // As on a phone, an adapter that is off lists nothing.
+        return isEnabled() ? FakeBluetooth.bonded() : new LinkedHashSet<BluetoothDevice>();
+    }
+
+    public boolean cancelDiscovery() {
+        FakeBluetooth.discoveryCancelled();
+        return true;
+    }
+}

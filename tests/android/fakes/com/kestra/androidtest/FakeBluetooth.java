@@ -1,0 +1,174 @@
+package com.kestra.androidtest;
+
+import android.bluetooth.BluetoothDevice;
+import java.nio.charset.StandardCharsets;
+import java.util.ArrayList;
+import java.util.LinkedHashMap;
+import java.util.LinkedHashSet;
+import java.util.List;
+import java.util.Map;
+import java.util.Set;
+
+/**
+ * The phone's Bluetooth as the desktop tests of the peer see it: the adapter, the bonded
+ * scanners, the permission, and each scanner's link. The test program sets it up and plays the
+ * scanners through these static methods; the fake android.* classes read it.
+ */
+public final class FakeBluetooth {
+    public enum Answer { AT_ONCE, NEVER, OUT_OF_RANGE }
+
+    private static final Map<String, BluetoothDevice> bonded = new LinkedHashMap<>();
+    private static final Map<String, Answer> answers = new LinkedHashMap<>();
+    private static final Map<String, Pipe> links = new LinkedHashMap<>();
+    private static final List<String> requests = new ArrayList<>();
+    private static boolean adapter = true;
+    private static boolean enabled = true;
+    private static boolean permission = true;
+    private static boolean grantOnRequest;
+    private static int connects;
+    private static int discoveryCancels;
+
+    private FakeBluetooth() {}
+
+    // What the test program calls.
+
+    public static synchronized void reset() {
+        bonded.clear();
+        answers.clear();
+        for (Pipe pipe : links.values()) {
+            pipe.hangUp();
+        }
+        links.clear();
+        requests.clear();
+        adapter = true;
+        enabled = true;
+        permission = true;
+        grantOnRequest = false;
+        connects = 0;
+        discoveryCancels = 0;
+        android.os.Build.VERSION.SDK_INT = 31;
+    }
+
+    public static synchronized void bond(String address, String name) {
+        bonded.put(address, new BluetoothDevice(address, name));
+        answers.put(address, Answer.AT_ONCE);
+    }
+
+    public static synchronized void answer(String address, String answer) {
+        answers.put(address, Answer.valueOf(answer));
+    }
+
+    public static synchronized void setAdapter(boolean present, boolean on) {
+        adapter = present;
+        enabled = on;
+    }
+
+    /** The permission now, and whether the user grants it when the peer asks. */
+    public static synchronized void setPermission(boolean granted, boolean grantWhenAsked) {
+        permission = granted;
+        grantOnRequest = grantWhenAsked;
+    }
+
+    public static synchronized void setSdk(int level) {
+        android.os.Build.VERSION.SDK_INT = level;
+    }
+
+    /** The permissions the peer asked for so far, one text per request. */
+    public static synchronized String[] permissionRequests() {
+        return requests.toArray(new String[0]);
+    }
+
+    public static synchronized int connectCount() {
+        return connects;
+    }
+
+    public static synchronized int discoveryCancelCount() {
+        return discoveryCancels;
+    }
+
+    /** Whether the scanner has a link now that the peer has not closed. */
+    public static synchronized boolean linked(String address) {
+        Pipe pipe = links.get(address);
+        return pipe != null && !pipe.isClosed();
+    }
+
+    /** The scanner sends bytes (false when it has no link). */
+    public static boolean send(String address, byte[] bytes) {
+        Pipe pipe;
+        synchronized (FakeBluetooth.class) {
+            pipe = links.get(address);
+        }
+        if (pipe == null) {
+            return false;
+        }
+        pipe.write(bytes);
+        return true;
+    }
+
+    public static boolean sendText(String address, String text) {
+        return send(address, text.getBytes(StandardCharsets.UTF_8));
+    }
+
+    /** The scanner is switched off or goes out of range: its link drops. */
+    public static synchronized void dropLink(String address) {
+        Pipe pipe = links.remove(address);
+        if (pipe != null) {
+            pipe.hangUp();
+        }
+    }
+
+    // What the fake android.* classes call.
+
+    public static synchronized boolean hasAdapter() {
+        return adapter;
+    }
+
+    public static synchronized boolean adapterEnabled() {
+        return enabled;
+    }
+
+    public static synchronized Set<BluetoothDevice> bonded() {
+        return new LinkedHashSet<>(bonded.values());
+    }
+
+    public static synchronized int bondState(String address) {
+        return bonded.containsKey(address) ? BluetoothDevice.BOND_BONDED : 10;
+    }
+
+    public static synchronized boolean permissionGranted(String permission) {
+        return FakeBluetooth.permission || !permission.equals("android.permission.BLUETOOTH_CONNECT");
+    }
+
+    /** As a phone of API 31 and later does: refuses a Bluetooth call without the permission. */
+    public static synchronized void requirePermission(String call) {
+        if (android.os.Build.VERSION.SDK_INT >= 31 && !permission) {
+            throw new SecurityException("Need android.permission.BLUETOOTH_CONNECT for " + call);
+        }
+    }
+
+    public static synchronized void permissionsRequested(String[] permissions, int requestCode) {
+        requests.add(String.join(",", permissions) + " #" + requestCode);
+        if (grantOnRequest) {
+            permission = true;
+        }
+    }
+
+    public static synchronized void discoveryCancelled() {
+        discoveryCancels++;
+    }
+
+    public static synchronized Answer connecting(String address) {
+        connects++;
+        Answer answer = answers.get(address);
+        return answer == null ? Answer.OUT_OF_RANGE : answer;
+    }
+
+    public static synchronized Pipe connected(String address) {
+        Pipe pipe = new Pipe();
+        Pipe earlier = links.put(address, pipe);
+        if (earlier != null) {
+            earlier.hangUp();
+        }
+        return pipe;
+    }
+}
