@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(
-  g++-multilib cmake make binutils
+  g++-multilib cmake make binutils lld
   openjdk-17-jdk-headless openjdk-17-jdk-headless:i386
   android-liblog-dev android-liblog-dev:i386
   libgtest-dev libgtest-dev:i386

@@ -11,6 +11,10 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <link.h>
+
+#include <cstdint>
+#include <vector>
 
 namespace peer = testsupport::peer;
 using componenttest::Call;
@@ -46,7 +50,53 @@ protected:
     componenttest::Exports exports{};
 };
 
+// A loadable segment of a loaded library, as its program header describes it.
+struct LoadSegment {
+    uint64_t address;  // relative to the library's load address
+    uint64_t alignment;
+};
+
+// The loadable segments of the loaded library that holds `code`, or none.
+std::vector<LoadSegment> loadSegmentsHolding(const void* code) {
+    struct Search {
+        uintptr_t address;
+        std::vector<LoadSegment> segments;
+    } search{reinterpret_cast<uintptr_t>(code), {}};
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* data) {
+            auto* search = static_cast<Search*>(data);
+            std::vector<LoadSegment> segments;
+            bool holds = false;
+            for (int i = 0; i < info->dlpi_phnum; ++i) {
+                const auto& header = info->dlpi_phdr[i];
+                if (header.p_type == PT_LOAD) {
+                    segments.push_back({header.p_vaddr, header.p_align});
+                    uintptr_t start = info->dlpi_addr + header.p_vaddr;
+                    holds = holds || (search->address >= start && search->address - start < header.p_memsz);
+                }
+            }
+            if (holds) {
+                search->segments = segments;
+            }
+            return holds ? 1 : 0;
+        },
+        &search);
+    return search.segments;
+}
+
 }  // namespace
+
+// A device with 16 KB pages maps a library only when each loadable segment is aligned to at
+// least a page of that size.
+TEST_F(ShippedLibrary, EveryLoadableSegmentIsAlignedForSixteenKilobytePages) {
+    constexpr uint64_t kPage = 16 * 1024;
+    std::vector<LoadSegment> segments =
+        loadSegmentsHolding(reinterpret_cast<const void*>(exports.getClassNames));
+    ASSERT_FALSE(segments.empty()) << "no loaded library holds GetClassNames";
+    for (const LoadSegment& segment : segments) {
+        EXPECT_GE(segment.alignment, kPage) << "the segment at 0x" << std::hex << segment.address;
+    }
+}
 
 TEST_F(ShippedLibrary, FromClassListToBarcodeToDestruction) {
     peer::reset();
