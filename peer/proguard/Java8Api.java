@@ -2,7 +2,9 @@ import java.io.IOException;
 import java.io.InputStream;
 import java.io.OutputStream;
 import java.nio.file.Files;
+import java.nio.file.Path;
 import java.nio.file.Paths;
+import java.nio.file.StandardCopyOption;
 import java.util.Enumeration;
 import java.util.HashSet;
 import java.util.Set;
@@ -19,8 +21,10 @@ import java.util.zip.ZipOutputStream;
 public final class Java8Api {
     public static void main(String[] args) throws IOException {
         Set<String> written = new HashSet<>();
+        Path target = Paths.get(args[1]);
+        Path partial = Paths.get(args[1] + ".partial");
         try (ZipFile symbols = new ZipFile(args[0]);
-                ZipOutputStream out = new ZipOutputStream(Files.newOutputStream(Paths.get(args[1])))) {
+                ZipOutputStream out = new ZipOutputStream(Files.newOutputStream(partial))) {
             for (Enumeration<? extends ZipEntry> entries = symbols.entries(); entries.hasMoreElements();) {
                 ZipEntry entry = entries.nextElement();
                 String[] parts = entry.getName().split("/", 3);
@@ -42,5 +46,7 @@ public final class Java8Api {
                 out.closeEntry();
             }
         }
+        // A reader never sees a half-written jar.
+        Files.move(partial, target, StandardCopyOption.REPLACE_EXISTING, StandardCopyOption.ATOMIC_MOVE);
     }
 }
