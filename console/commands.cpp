@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -36,6 +37,31 @@ const CommandHelp kHelp[] = {
     {"help", "this list"},
     {"quit", "leave (also exit, or end of input)"},
 };
+
+// How many of each driver method's parameters the host fills in before the call; the others
+// are written by the driver. GetNParams counts both kinds, and the driver says no more.
+const std::pair<const char*, int> kInputs[] = {
+    {"GetVersion", 0},
+    {"GetDescription", 0},
+    {"GetLastError", 0},
+    {"GetParameters", 0},
+    {"SetParameter", 2},
+    {"Open", 0},
+    {"Close", 1},
+    {"DeviceTest", 0},
+    {"GetAdditionalActions", 0},
+    {"DoAdditionalAction", 1},
+};
+
+// -1 for a method this console does not know.
+int inputCount(const std::string& englishName) {
+    for (const auto& method : kInputs) {
+        if (englishName == method.first) {
+            return method.second;
+        }
+    }
+    return -1;
+}
 
 std::string joinFrom(const std::vector<std::string>& words, size_t first) {
     std::string joined;
@@ -137,7 +163,7 @@ Session::Step Session::dispatch(const std::vector<std::string>& words) {
     // A device that cannot be opened or tested leaves its reason in the last error.
     auto explained = [&](Step step) {
         if (step == Step::Failed) {
-            explainFailure();
+            explainFailure("  why, as GetLastError tells: ");
         }
         return step;
     };
@@ -158,14 +184,22 @@ Session::Step Session::dispatch(const std::vector<std::string>& words) {
         if (arguments != 2) {
             return misused("set <name> <value>   (quote a value with blanks: \"...\"; \"\" is empty)");
         }
-        return callMethod("SetParameter", "УстановитьПараметр", {words[1], words[2]});
+        Step step = callMethod("SetParameter", "УстановитьПараметр", {words[1], words[2]});
+        if (step == Step::Failed) {
+            explainRefusedParameter({words[1], words[2]});
+        }
+        return step;
     }
     if (command == "methods") return arguments == 0 ? listMethods() : misused("methods");
     if (command == "call") {
         if (arguments == 0) {
             return misused("call <method> [values...]");
         }
-        return callWithValues(words);
+        Step step = callWithValues(words);
+        if (step == Step::Failed) {
+            explainRefusedCall(words);
+        }
+        return step;
     }
     if (command == "wait") return waitForEvents(words);
     if (command == "scan") return scan(words);
@@ -215,26 +249,75 @@ Session::Step Session::callByName(const std::string& name, const std::vector<std
 }
 
 // A host passes a method exactly as many parameters as GetNParams announces: more values than
-// that are refused; missing ones are passed empty, as the host does for out-parameters.
+// that are refused. The host fills in the inputs; parameters the driver writes are passed empty,
+// and so is an input left out (with a word about it).
 Session::Step Session::callWithValues(const std::vector<std::string>& words) {
     const std::string& name = words[1];
     std::vector<std::string> values(words.begin() + 2, words.end());
     int number = m_driver.findMethod(name);
-    int expected = number < 0 ? -1 : m_driver.parameterCount(number);
-    if (expected >= 0 && static_cast<int>(values.size()) != expected) {
-        std::string counts = visible(name) + " takes " + std::to_string(expected) +
-                             (expected == 1 ? " value, " : " values, ") + std::to_string(values.size()) +
-                             " given";
-        if (static_cast<int>(values.size()) > expected) {
-            output().line("call: " + counts);
-            return Step::Misused;
-        }
-        output().line("call: " + counts + "; the others are passed empty");
+    int total = number < 0 ? -1 : m_driver.parameterCount(number);
+    int known = number < 0 ? -1 : inputCount(englishName(number));
+    int inputs = known >= 0 ? std::min(known, total) : total;
+    auto counted = [&](int expected) {
+        return visible(name) + " takes " + std::to_string(expected) +
+               (expected == 1 ? " value, " : " values, ") + std::to_string(values.size()) + " given";
+    };
+    if (total >= 0 && static_cast<int>(values.size()) > total) {
+        output().line("call: " + counted(total));
+        return Step::Misused;
+    }
+    if (inputs >= 0 && static_cast<int>(values.size()) < inputs) {
+        output().line("call: " + counted(inputs) + "; the others are passed empty");
     }
     return callByName(name, values);
 }
 
-void Session::explainFailure() {
+std::string Session::englishName(int number) {
+    for (const MethodInfo& method : m_driver.methods()) {
+        if (method.number == number) {
+            return method.english;
+        }
+    }
+    return std::string();
+}
+
+// The driver takes a parameter by its exact name, and only a text as its value.
+void Session::explainRefusedParameter(const std::vector<std::string>& inputs) {
+    if (inputs.size() < 2) {
+        output().line("  the driver takes only a text as the value, and none was given");
+    } else {
+        std::string names;
+        for (const std::string& known : m_lastParameterNames) {
+            names += (names.empty() ? "" : ", ") + visible(known);
+        }
+        output().line("  the driver takes no parameter '" + visible(inputs[0]) +
+                      "' (names are case-sensitive; " +
+                      (names.empty() ? std::string("`parameters` lists them") : "it takes " + names) + ")");
+    }
+    explainFailure("  the driver's last error, as GetLastError tells: ");
+}
+
+void Session::explainRefusedCall(const std::vector<std::string>& words) {
+    int number = m_driver.findMethod(words[1]);
+    if (number < 0) {
+        return;  // already said: no such method
+    }
+    std::string english = englishName(number);
+    if (english == "SetParameter") {
+        explainRefusedParameter(std::vector<std::string>(words.begin() + 2, words.end()));
+        return;
+    }
+    if (english == "DoAdditionalAction") {
+        output().line(
+            "  the driver offers no additional actions (GetAdditionalActions lists none), so it "
+            "refuses every one");
+    }
+    explainFailure(english == "Open" || english == "DeviceTest"
+                       ? "  why, as GetLastError tells: "
+                       : "  the driver's last error, as GetLastError tells: ");
+}
+
+void Session::explainFailure(const std::string& label) {
     int number = m_driver.findMethod(m_russianNames ? "ПолучитьОшибку" : "GetLastError");
     if (number < 0) {
         return;
@@ -242,8 +325,7 @@ void Session::explainFailure() {
     CallResult result = m_driver.call(number, {});
     std::string reason = result.parameters.empty() ? std::string() : variantText(result.parameters[0]);
     m_driver.release(result);
-    output().line(reason.empty() ? "  (error tells why)"
-                                 : "  why, as GetLastError tells: " + visible(reason));
+    output().line(reason.empty() ? "  (error tells why)" : label + visible(reason));
 }
 
 bool Session::report(const std::string& label, CallResult& result, size_t inputCount) {
@@ -310,7 +392,14 @@ Session::Step Session::waitForEvents(const std::vector<std::string>& words) {
             return misused();
         }
     }
-    int arrived = m_events.take(static_cast<int>(count), seconds);
+    bool interrupted = false;
+    int arrived = m_events.take(static_cast<int>(count), seconds, interrupted);
+    if (interrupted) {
+        // The terminal has echoed ^C where the cursor was.
+        output().line(std::string(isatty(STDOUT_FILENO) ? "\n" : "") + "wait: cancelled (Ctrl-C); " +
+                      std::to_string(arrived) + " of " + std::to_string(count) + " events had arrived");
+        return Step::Failed;
+    }
     if (arrived == count) {
         output().line("wait: " + std::to_string(count) + (count == 1 ? " event" : " events") + " arrived");
         return Step::Done;

@@ -51,7 +51,13 @@ private:
     Step callByName(const std::string& name, const std::vector<std::string>& inputs);
     Step callWithValues(const std::vector<std::string>& words);
     bool report(const std::string& label, CallResult& result, size_t inputCount);
-    void explainFailure();
+    // Prints the driver's last error after `label`.
+    void explainFailure(const std::string& label);
+    // inputs: the name and the value given to SetParameter, if any.
+    void explainRefusedParameter(const std::vector<std::string>& inputs);
+    // The English name of a method number (GetMethodName), whichever language the console uses.
+    std::string englishName(int number);
+    void explainRefusedCall(const std::vector<std::string>& words);
     Step listMethods();
     Step waitForEvents(const std::vector<std::string>& words);
     Step scan(const std::vector<std::string>& words);

@@ -16,15 +16,31 @@ void EventCounter::add() {
     m_arrived.notify_all();
 }
 
-int EventCounter::take(int count, double seconds) {
+int EventCounter::take(int count, double seconds, bool& interrupted) {
     std::unique_lock<std::mutex> lock(m_mutex);
     auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    bool enough = m_arrived.wait_until(lock, deadline, [&] { return m_received - m_taken >= count; });
+    m_arrived.wait_until(lock, deadline, [&] { return m_received - m_taken >= count || m_interrupted; });
     long arrived = m_received - m_taken;
+    bool enough = arrived >= count;
+    interrupted = !enough && m_interrupted;
+    m_interrupted = false;
     if (enough) {
         m_taken += count;
     }
     return static_cast<int>(enough ? count : arrived);
+}
+
+void EventCounter::interrupt() {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_interrupted = true;
+    }
+    m_arrived.notify_all();
+}
+
+void EventCounter::clearInterrupt() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_interrupted = false;
 }
 
 long EventCounter::received() {

@@ -26,8 +26,12 @@ class EventCounter {
 public:
     void add();
     // Waits until `count` events beyond those already taken have arrived, then takes them.
-    // Returns how many had arrived when it gave up or succeeded.
-    int take(int count, double seconds);
+    // Returns how many had arrived when it gave up, was interrupted or succeeded.
+    int take(int count, double seconds, bool& interrupted);
+    // Ends the take that waits now, or the next one (Ctrl-C while a command runs); any thread.
+    void interrupt();
+    // Forgets an interrupt no take has used (one typed at the prompt, or during another command).
+    void clearInterrupt();
     // All events so far, taken or not.
     long received();
     // Waits until `total` events have been received in all; false if the time ran out first.
@@ -38,6 +42,7 @@ private:
     std::condition_variable m_arrived;
     long m_received = 0;
     long m_taken = 0;
+    bool m_interrupted = false;  // for the take waiting now or the next
 };
 
 class HostConnection : public hosting::HostConnection {

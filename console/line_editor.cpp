@@ -6,7 +6,6 @@
 // readline.h needs stdio.h first.
 #include <cstdio>
 
-#include <fcntl.h>
 #include <poll.h>
 #include <pwd.h>
 #include <readline/history.h>
@@ -21,6 +20,8 @@
 
 namespace console {
 namespace {
+
+const int kHistoryLines = 1000;
 
 // readline calls plain functions; there is one editor per process.
 LineEditor::Completer completer;
@@ -81,6 +82,20 @@ char** complete(const char* text, int start, int) {
     return rl_completion_matches(text, nextCandidate);
 }
 
+// Drops the half-typed line as a shell does: ^C after it, and a fresh prompt below.
+void cancelLine() {
+    rl_callback_sigcleanup();  // leaves an incremental search, say
+    rl_free_line_state();
+    rl_point = rl_end;
+    rl_redisplay();
+    fputs("^C", rl_outstream);
+    rl_crlf();
+    rl_replace_line("", 1);
+    using_history();  // back from wherever Up had gone
+    rl_on_new_line();
+    rl_redisplay();
+}
+
 }  // namespace
 
 std::string defaultHistoryFile() {
@@ -93,15 +108,16 @@ std::string defaultHistoryFile() {
 }
 
 LineEditor::LineEditor(FILE* input, const std::string& prompt, const std::string& historyFile,
-                       Completer complete)
-    : m_input(fileno(input)), m_prompt(prompt), m_historyFile(historyFile) {
+                       Completer complete, WakePipe* interrupts)
+    : m_input(fileno(input)), m_prompt(prompt), m_historyFile(historyFile), m_interrupts(interrupts) {
     completer = std::move(complete);
     rl_readline_name = "kestra-console";
     rl_instream = input;
     rl_outstream = stdout;
-    // The Java VM watches its own signal handlers (SIGINT, SIGTERM, SIGHUP, SIGQUIT...) and
-    // warns when one changes: readline keeps its hands off them, and the terminal is restored
-    // at exit instead. SIGWINCH is not the VM's, and tells readline the window's new width.
+    // The Java VM watches its own signal handlers (SIGTERM, SIGHUP, SIGQUIT...) and warns when
+    // one changes: readline keeps its hands off them, and the terminal is restored at exit
+    // instead. Ctrl-C comes through `interrupts`. SIGWINCH is not the VM's, and tells readline
+    // the window's new width.
     rl_catch_signals = 0;
     rl_catch_sigwinch = 1;
     rl_attempted_completion_function = console::complete;
@@ -111,32 +127,30 @@ LineEditor::LineEditor(FILE* input, const std::string& prompt, const std::string
         terminalSaved = true;
         atexit(restoreTerminal);
     }
-    stifle_history(1000);
+    stifle_history(kHistoryLines);
     if (!m_historyFile.empty()) {
         read_history(m_historyFile.c_str());
-    }
-    if (pipe(m_wake) == 0) {
-        fcntl(m_wake[0], F_SETFL, O_NONBLOCK);
-        fcntl(m_wake[1], F_SETFL, O_NONBLOCK);
-        fcntl(m_wake[0], F_SETFD, FD_CLOEXEC);
-        fcntl(m_wake[1], F_SETFD, FD_CLOEXEC);
     }
 }
 
 LineEditor::~LineEditor() {
     restoreTerminal();
-    close(m_wake[0]);
-    close(m_wake[1]);
 }
 
 bool LineEditor::readLine(std::string& line) {
     lineDone = false;
-    output().beginEditing(m_wake[1]);
+    // A Ctrl-C typed while a command ran has been dealt with (or was not meant for the prompt).
+    if (m_interrupts != nullptr) {
+        m_interrupts->drain();
+    }
+    output().beginEditing(m_wake.writeEnd());
     rl_callback_handler_install(m_prompt.c_str(), onLine);
     waitingForLine = true;
     while (!lineDone) {
-        pollfd ready[2] = {{m_input, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
-        if (poll(ready, 2, -1) < 0) {
+        pollfd ready[3] = {{m_input, POLLIN, 0},
+                           {m_wake.readEnd(), POLLIN, 0},
+                           {m_interrupts != nullptr ? m_interrupts->readEnd() : -1, POLLIN, 0}};
+        if (poll(ready, 3, -1) < 0) {
             if (errno == EINTR) {
                 continue;
             }
@@ -145,10 +159,19 @@ bool LineEditor::readLine(std::string& line) {
             break;
         }
         if (ready[1].revents & POLLIN) {
-            char drained[64];
-            while (read(m_wake[0], drained, sizeof drained) > 0) {
-            }
+            m_wake.drain();
             output().printWaiting([] { rl_clear_visible_line(); }, [] { rl_forced_update_display(); });
+        }
+        if (ready[2].revents & POLLIN) {
+            m_interrupts->drain();
+            if (rl_end > 0) {
+                cancelLine();
+                continue;
+            }
+            // At an empty prompt Ctrl-C leaves, as the end of input does.
+            rl_callback_handler_remove();
+            inputEnded = true;
+            break;
         }
         if (ready[0].revents & (POLLIN | POLLHUP | POLLERR)) {
             rl_callback_read_char();
@@ -161,18 +184,29 @@ bool LineEditor::readLine(std::string& line) {
         return false;
     }
     line = typedLine;
-    size_t first = line.find_first_not_of(" \t");
-    if (first != std::string::npos) {
-        const HIST_ENTRY* last =
-            history_length > 0 ? history_get(history_base + history_length - 1) : nullptr;
-        if (last == nullptr || line != last->line) {
-            add_history(line.c_str());
-            if (!m_historyFile.empty()) {
-                write_history(m_historyFile.c_str());
-            }
-        }
-    }
+    remember(line);
     return true;
+}
+
+// Appends the line to the history file rather than writing the whole history out, so that two
+// consoles at once each add their own lines and neither loses the other's.
+void LineEditor::remember(const std::string& line) {
+    if (line.find_first_not_of(" \t") == std::string::npos) {
+        return;
+    }
+    const HIST_ENTRY* last = history_length > 0 ? history_get(history_base + history_length - 1) : nullptr;
+    if (last != nullptr && line == last->line) {
+        return;
+    }
+    add_history(line.c_str());
+    if (m_historyFile.empty()) {
+        return;
+    }
+    // append_history does not create the file.
+    if (append_history(1, m_historyFile.c_str()) != 0) {
+        write_history(m_historyFile.c_str());
+    }
+    history_truncate_file(m_historyFile.c_str(), kHistoryLines);
 }
 
 }  // namespace console

@@ -1,7 +1,10 @@
 // The interactive mode's command line, on GNU readline: editing and arrow keys, a history kept
-// in a file between runs, tab completion, and lines from other threads (events, log records)
-// printed above the line being typed without losing what is typed.
+// in a file between runs (each console appends its own lines), tab completion, Ctrl-C, and lines
+// from other threads (events, log records) printed above the line being typed without losing
+// what is typed.
 #pragma once
+
+#include "console/interrupt.h"
 
 #include <cstdio>
 #include <functional>
@@ -15,21 +18,26 @@ public:
     // The words that may follow `before` (the complete words left of the cursor).
     using Completer = std::function<std::vector<std::string>(const std::vector<std::string>& before)>;
 
-    // input: the terminal the commands are typed on. historyFile: read now, written after every
-    // command; empty for no history file.
-    LineEditor(FILE* input, const std::string& prompt, const std::string& historyFile, Completer completer);
+    // input: the terminal the commands are typed on. historyFile: read now, each command appended
+    // to it; empty for no history file. interrupts: notified at each Ctrl-C, or null.
+    LineEditor(FILE* input, const std::string& prompt, const std::string& historyFile, Completer completer,
+               WakePipe* interrupts = nullptr);
     ~LineEditor();
     LineEditor(const LineEditor&) = delete;
     LineEditor& operator=(const LineEditor&) = delete;
 
-    // Shows the prompt and waits for one line. Returns false at the end of input (Ctrl-D).
+    // Shows the prompt and waits for one line. Ctrl-C drops a half-typed line and prompts again.
+    // Returns false at the end of input (Ctrl-D) and for Ctrl-C at an empty prompt.
     bool readLine(std::string& line);
 
 private:
+    void remember(const std::string& line);
+
     int m_input;
     std::string m_prompt;
     std::string m_historyFile;
-    int m_wake[2] = {-1, -1};
+    WakePipe* m_interrupts;
+    WakePipe m_wake;  // output from other threads waits to be printed
 };
 
 // Where the history lives: ~/.kestra_console_history, or empty without a home folder.

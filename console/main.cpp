@@ -4,6 +4,7 @@
 #include "console/commands.h"
 #include "console/driver.h"
 #include "console/host.h"
+#include "console/interrupt.h"
 #include "console/line_editor.h"
 #include "console/output.h"
 #include "console/peer.h"
@@ -12,11 +13,13 @@
 #include "hosting/vm.h"
 
 #include <android/log.h>
+#include <elf.h>
 #include <fcntl.h>
 #include <langinfo.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <clocale>
 #include <cstdio>
@@ -43,10 +46,16 @@ const char kUsage[] =
     "exit status: 0 when every step succeeded, 1 when a script step failed, 2 when the console\n"
     "could not start.\n";
 
+// Every complaint of the console begins the same way.
+void complain(const std::string& text) {
+    fprintf(stderr, "kestra-console: %s\n", text.c_str());
+}
+
 struct Options {
     bool log = false;
     bool russianNames = false;
     bool devicesGiven = false;
+    bool libraryGiven = false;
     std::string devices = KESTRA_CONSOLE_DEVICES;
     std::string library = KESTRA_CONSOLE_LIBRARY;
     std::string libjvm = hosting::buildLibjvm();
@@ -59,7 +68,7 @@ bool parseOptions(int argc, char** argv, Options& options) {
         std::string arg = argv[i];
         auto value = [&](std::string& into) {
             if (i + 1 >= argc) {
-                fprintf(stderr, "%s needs a value\n", arg.c_str());
+                complain(arg + " needs a value");
                 return false;
             }
             into = argv[++i];
@@ -78,13 +87,15 @@ bool parseOptions(int argc, char** argv, Options& options) {
                 return false;
             }
             options.devicesGiven = options.devicesGiven || arg == "--devices";
+            options.libraryGiven = options.libraryGiven || arg == "--library";
         } else if (arg == "-h" || arg == "--help") {
             fputs(kUsage, stdout);
             exit(0);
         } else if ((arg.empty() || arg[0] != '-' || arg == "-") && options.script.empty()) {
             options.script = arg;
         } else {
-            fprintf(stderr, "unknown argument '%s'\n%s", arg.c_str(), kUsage);
+            complain("unknown argument '" + arg + "'");
+            fputs(kUsage, stderr);
             return false;
         }
     }
@@ -126,6 +137,76 @@ bool divertStandardInput(int& commandInput, int& scanInput) {
     return true;
 }
 
+struct Machine {
+    unsigned char elfClass;
+    uint16_t elfMachine;
+    const char* name;
+};
+
+const Machine kMachines[] = {
+    {ELFCLASS32, EM_386, "32-bit x86"},
+    {ELFCLASS64, EM_X86_64, "64-bit x86-64"},
+    {ELFCLASS32, EM_ARM, "32-bit ARM"},
+    {ELFCLASS64, EM_AARCH64, "64-bit ARM"},
+};
+
+#if defined(__x86_64__)
+const Machine& kConsoleMachine = kMachines[1];
+#elif defined(__i386__)
+const Machine& kConsoleMachine = kMachines[0];
+#elif defined(__aarch64__)
+const Machine& kConsoleMachine = kMachines[3];
+#elif defined(__arm__)
+const Machine& kConsoleMachine = kMachines[2];
+#else
+#error "kestra-console: an architecture without a Machine entry"
+#endif
+
+std::string machineName(unsigned char elfClass, uint16_t elfMachine) {
+    for (const Machine& machine : kMachines) {
+        if (machine.elfClass == elfClass && machine.elfMachine == elfMachine) {
+            return machine.name;
+        }
+    }
+    return std::string(elfClass == ELFCLASS64 ? "64-bit" : "32-bit") + " ELF machine " +
+           std::to_string(elfMachine);
+}
+
+// The VM can load only a library of its own architecture, and when it cannot it says so late
+// and obscurely (after warnings of its own): the ELF header tells at once.
+bool checkLibrary(const Options& options, std::string& problem) {
+    FILE* file = fopen(options.library.c_str(), "rb");
+    if (file == nullptr) {
+        if (!options.libraryGiven && errno == ENOENT) {
+            problem = "the driver library " + options.library +
+                      " has not been built: build it with `cmake --build " KESTRA_CONSOLE_BUILD_DIR
+                      "` (or `make demo`, for the 32-bit one), or name one with --library FILE";
+        } else {
+            problem = "cannot read the library " + options.library + ": " + strerror(errno);
+        }
+        return false;
+    }
+    unsigned char header[EI_NIDENT + 4] = {};
+    size_t length = fread(header, 1, sizeof header, file);
+    fclose(file);
+    if (length < sizeof header || memcmp(header, ELFMAG, SELFMAG) != 0) {
+        problem = "the library " + options.library + " is no shared library (it has no ELF header)";
+        return false;
+    }
+    // e_machine follows e_type, in the byte order the header names.
+    const unsigned char* machineBytes = header + EI_NIDENT + 2;
+    uint16_t elfMachine = header[EI_DATA] == ELFDATA2MSB ? (machineBytes[0] << 8 | machineBytes[1])
+                                                         : (machineBytes[1] << 8 | machineBytes[0]);
+    if (header[EI_CLASS] != kConsoleMachine.elfClass || elfMachine != kConsoleMachine.elfMachine) {
+        problem = "the library " + options.library + " is built for " +
+                  machineName(header[EI_CLASS], elfMachine) + "; this console is " + kConsoleMachine.name +
+                  " and loads only " + kConsoleMachine.name +
+                  " libraries (each build's console loads that build's library)";
+        return false;
+    }
+    return true;
+}
+
 // Checks what the options name before the VM starts, so that a wrong path is reported as what
 // it is. Returns false with the reason.
 bool checkPaths(const Options& options, std::string& problem) {
@@ -147,7 +228,7 @@ bool checkPaths(const Options& options, std::string& problem) {
                   "); --classes takes the console-classes folder of a build";
         return false;
     }
-    return true;
+    return checkLibrary(options, problem);
 }
 
 // The console reads and writes UTF-8 whatever the locale says: line editing needs to know it,
@@ -193,14 +274,22 @@ int runScript(console::Session& session, FILE* commands) {
     return 0;
 }
 
-// Reads commands at the prompt until quit or the end of input; a failed step does not end it.
-int runInteractive(console::Session& session, FILE* terminal) {
+// Reads commands at the prompt until quit, the end of input or Ctrl-C at an empty prompt; a
+// failed step does not end it. interrupts: notified at each Ctrl-C, or null.
+int runInteractive(console::Session& session, console::EventCounter& events, FILE* terminal,
+                   console::WakePipe* interrupts) {
     console::LineEditor editor(
         terminal, "scanner> ", console::defaultHistoryFile(),
-        [&session](const std::vector<std::string>& before) { return session.completions(before); });
-    console::output().line("type help for the commands, quit to leave");
+        [&session](const std::vector<std::string>& before) { return session.completions(before); },
+        interrupts);
+    console::output().line(interrupts != nullptr
+                               ? "type help for the commands, quit or Ctrl-D to leave; Ctrl-C "
+                                 "drops the typed line or stops a wait"
+                               : "type help for the commands, quit to leave");
     std::string line;
     while (!session.quitRequested() && editor.readLine(line)) {
+        // A Ctrl-C from here on stops the command's wait; one typed before was for the prompt.
+        events.clearInterrupt();
         session.run(line);
     }
     return 0;
@@ -221,25 +310,25 @@ int main(int argc, char** argv) {
     int scanInput = -1;
     if (fromStandardInput) {
         if (!divertStandardInput(commandInput, scanInput)) {
-            perror("cannot set up standard input");
+            complain(std::string("cannot set up standard input: ") + strerror(errno));
             return 2;
         }
     } else {
         commandInput = open(options.script.c_str(), O_RDONLY | O_CLOEXEC);
         if (commandInput < 0) {
-            fprintf(stderr, "cannot open the script %s: %s\n", options.script.c_str(), strerror(errno));
+            complain("cannot open the script " + options.script + ": " + strerror(errno));
             return 2;
         }
         struct stat status {};
         if (fstat(commandInput, &status) == 0 && S_ISDIR(status.st_mode)) {
-            fprintf(stderr, "cannot run the script %s: it is a folder\n", options.script.c_str());
+            complain("cannot run the script " + options.script + ": it is a folder");
             return 2;
         }
     }
     FILE* commands = fdopen(commandInput, "r");
     std::string problem;
     if (!checkPaths(options, problem)) {
-        fprintf(stderr, "kestra-console: %s\n", problem.c_str());
+        complain(problem);
         return 2;
     }
     useUtf8();
@@ -251,18 +340,25 @@ int main(int argc, char** argv) {
     settings.libjvm = options.libjvm;
     settings.classPath = options.classes;
     settings.options = {"-Dkestra.devices=" + devices, "-Xcheck:jni", "-Dfile.encoding=UTF-8", "-Xss1m"};
+    // At the prompt Ctrl-C is the console's, not the VM's: -Xrs leaves SIGINT alone.
+    if (interactive) {
+        console::holdInterrupts();
+        settings.options.push_back("-Xrs");
+    }
     JavaVM* vm = nullptr;
     JNIEnv* env = hosting::startVm(settings, &vm, problem);
     console::Exports exports;
     if (env == nullptr || !hosting::loadLibrary(env, library, problem) ||
-        !console::findExports(library, exports, problem) || !console::registerSerialPort(env, problem)) {
-        fprintf(stderr, "kestra-console: %s\n", problem.c_str());
+        !console::findExports(library, exports, problem) || !console::registerSerialPort(env, problem) ||
+        !console::registerLinkWatch(env, problem)) {
+        complain(problem);
         return 2;
     }
+    bool interruptsTaken = interactive && console::takeInterrupts();
     // Lines of the device configuration that cannot be used are left out; say so now rather
     // than at the first open.
     for (const std::string& deviceProblem : console::deviceProblems(env)) {
-        fprintf(stderr, "kestra-console: %s (left out)\n", deviceProblem.c_str());
+        complain(deviceProblem + " (left out)");
     }
     // The activity lives as long as the console.
     jobject localActivity = hosting::newActivity(env, "kestra-console");
@@ -282,13 +378,23 @@ int main(int argc, char** argv) {
         console::output().line(line);
     }
     if (!created) {
-        fprintf(stderr, "kestra-console: the driver's component could not be created\n");
+        complain("the driver's component could not be created");
         return 2;
     }
 
     console::Session session(driver, events, options.russianNames, scanInput,
                              [env] { return console::keyboardScannerOpen(env); });
-    int status = interactive ? runInteractive(session, commands) : runScript(session, commands);
+    int status = 0;
+    if (interactive) {
+        console::WakePipe interrupts;
+        console::InterruptHandler onInterrupt([&interrupts, &events] {
+            interrupts.notify();
+            events.interrupt();
+        });
+        status = runInteractive(session, events, commands, interruptsTaken ? &interrupts : nullptr);
+    } else {
+        status = runScript(session, commands);
+    }
 
     // A host disconnects the device before it lets the driver go: the peer's reader must not
     // send barcodes to a component that no longer exists.

@@ -1,5 +1,11 @@
 #include "console/peer.h"
 
+#include "console/output.h"
+#include "console/text.h"
+
+#include <algorithm>
+#include <iterator>
+
 namespace console {
 namespace {
 
@@ -22,6 +28,11 @@ std::string utf8(JNIEnv* env, jstring text) {
         env->ReleaseStringUTFChars(text, chars);
     }
     return result;
+}
+
+void JNICALL printLost(JNIEnv* env, jclass, jstring device, jstring reason) {
+    output().asyncLine("[" + timeOfDay() + "] lost: " + visible(utf8(env, device)) + ": " +
+                       visible(utf8(env, reason)));
 }
 
 }  // namespace
@@ -63,6 +74,33 @@ bool keyboardScannerOpen(JNIEnv* env) {
         env->DeleteLocalRef(source);
     }
     return open;
+}
+
+bool registerLinkWatch(JNIEnv* env, std::string& problem) {
+    const JNINativeMethod natives[] = {
+        {const_cast<char*>("printLost"), const_cast<char*>("(Ljava/lang/String;Ljava/lang/String;)V"),
+         reinterpret_cast<void*>(printLost)},
+    };
+    return registerNatives(env, "com.kestra.console.LinkWatch", natives, std::size(natives), problem);
+}
+
+bool registerNatives(JNIEnv* env, const std::string& className, const JNINativeMethod* natives, size_t count,
+                     std::string& problem) {
+    std::string slashed = className;
+    std::replace(slashed.begin(), slashed.end(), '.', '/');
+    jclass owner = env->FindClass(slashed.c_str());
+    if (owner == nullptr) {
+        env->ExceptionClear();
+        problem = "the console's class " + className + " is missing";
+        return false;
+    }
+    bool registered = env->RegisterNatives(owner, natives, static_cast<jint>(count)) == JNI_OK;
+    if (!registered) {
+        env->ExceptionClear();
+        problem = "the natives of " + className + " could not be registered";
+    }
+    env->DeleteLocalRef(owner);
+    return registered;
 }
 
 }  // namespace console

@@ -1,9 +1,11 @@
 // What the console asks its emulated scanner peer directly, outside the driver: the problems of
-// the device configuration, and whether the keyboard scanner is open.
+// the device configuration, and whether the keyboard scanner is open; and what the peer tells
+// it: a scanner's link lost.
 #pragma once
 
 #include <jni.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -14,5 +16,14 @@ std::vector<std::string> deviceProblems(JNIEnv* env);
 
 // Whether an open device reads the console's input (a device with source stdin).
 bool keyboardScannerOpen(JNIEnv* env);
+
+// Binds the native of com.kestra.console.LinkWatch, which prints a line when a scanner's link is
+// lost; on failure says why in `problem`.
+bool registerLinkWatch(JNIEnv* env, std::string& problem);
+
+// Binds natives of one of the console's classes (className with dots); on failure says why in
+// `problem`.
+bool registerNatives(JNIEnv* env, const std::string& className, const JNINativeMethod* natives, size_t count,
+                     std::string& problem);
 
 }  // namespace console

@@ -1,9 +1,13 @@
 #include "console/serial.h"
 
+#include "console/peer.h"
+
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -78,6 +82,27 @@ bool setRawMode(int descriptor, const Speed& speed, std::string& problem) {
 const char* const kInUse =
     "it is in use by another program (a second console cannot read it at the same time)";
 
+// Serial devices belong to a group (dialout on most systems) whose members may read them.
+std::string openProblem(int error, const std::string& path) {
+    if (error == EBUSY) {
+        return kInUse;
+    }
+    if (error != EACCES) {
+        return strerror(error);
+    }
+    // Opens run on Java threads: the reentrant lookup.
+    struct stat status {};
+    group entry{};
+    group* owner = nullptr;
+    char buffer[4096];
+    if (stat(path.c_str(), &status) == 0) {
+        getgrgid_r(status.st_gid, &entry, buffer, sizeof buffer, &owner);
+    }
+    std::string name = owner != nullptr ? owner->gr_name : "dialout";
+    return std::string(strerror(error)) + " (serial devices are for the members of the group " + name +
+           ": sudo usermod -aG " + name + " $USER, then log in again)";
+}
+
 // Blocks as long as open(2) does: a Bluetooth port bound with rfcomm connects to the scanner
 // here. The Java caller gives up after a deadline.
 jint JNICALL openPort(JNIEnv* env, jclass, jstring device, jint baud) {
@@ -98,7 +123,7 @@ jint JNICALL openPort(JNIEnv* env, jclass, jstring device, jint baud) {
     // No controlling terminal: a scanner must not be able to send the console signals.
     int descriptor = open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
     if (descriptor < 0) {
-        throwIoException(env, errno == EBUSY ? kInUse : strerror(errno));
+        throwIoException(env, openProblem(errno, path));
         return -1;
     }
     // One reader per device: two readers of one terminal would each get a part of every line.
@@ -163,12 +188,6 @@ void JNICALL closePort(JNIEnv*, jclass, jint descriptor) {
 }  // namespace
 
 bool registerSerialPort(JNIEnv* env, std::string& problem) {
-    jclass serialPort = env->FindClass("com/kestra/console/SerialPort");
-    if (serialPort == nullptr) {
-        env->ExceptionClear();
-        problem = "the console's class com.kestra.console.SerialPort is missing";
-        return false;
-    }
     const JNINativeMethod natives[] = {
         {const_cast<char*>("supportsSpeed"), const_cast<char*>("(I)Z"),
          reinterpret_cast<void*>(supportsSpeed)},
@@ -177,13 +196,7 @@ bool registerSerialPort(JNIEnv* env, std::string& problem) {
         {const_cast<char*>("read"), const_cast<char*>("(I[BI)I"), reinterpret_cast<void*>(readPort)},
         {const_cast<char*>("close"), const_cast<char*>("(I)V"), reinterpret_cast<void*>(closePort)},
     };
-    bool registered = env->RegisterNatives(serialPort, natives, std::size(natives)) == JNI_OK;
-    if (!registered) {
-        env->ExceptionClear();
-        problem = "the natives of com.kestra.console.SerialPort could not be registered";
-    }
-    env->DeleteLocalRef(serialPort);
-    return registered;
+    return registerNatives(env, "com.kestra.console.SerialPort", natives, std::size(natives), problem);
 }
 
 }  // namespace console

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -215,6 +216,42 @@ TEST(ConsoleDevices, AFileScannerUnpluggedMidStreamEndsItsReaderAndTheConsoleGoe
     EXPECT_EQ(std::string::npos, output.find(eventWith(""))) << output;
 }
 
+// A user outside the group that owns a serial device is refused it; the reason names the group.
+TEST(ConsoleDevices, ASerialDeviceRefusedForPermissionNamesItsGroup) {
+    const std::vector<std::string> asNobody = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    std::string check;
+    for (const std::string& word : asNobody) {
+        check += word + " ";
+    }
+    check += "test -x " + consoletest::consoleCommand().back() + " 2>/dev/null";
+    if (geteuid() != 0 || system(check.c_str()) != 0) {
+        GTEST_SKIP()
+            << "needs root, to run the console as another user with setpriv, and a build that user can "
+               "read";
+    }
+    TempDir dir;
+    ASSERT_EQ(0, chmod(dir.path().c_str(), 0755));
+    dir.write("devices.conf", "AA:01 | Desk scanner | serial:ttyDesk\n");
+    dir.write("ttyDesk", "");
+    ASSERT_EQ(0, chmod(dir.file("ttyDesk").c_str(), 0660));
+    ASSERT_EQ(0, chown(dir.file("ttyDesk").c_str(), 0, 20)) << "gid 20: dialout on Debian";
+    std::string groupName = "dialout";
+    if (const struct group* owner = getgrgid(20)) {
+        groupName = owner->gr_name;
+    }
+    std::vector<std::string> runner = asNobody;
+    runner.insert(runner.end(), {"env", "HOME=/"});
+    ConsoleProcess console({"--devices", dir.file("devices.conf"), "-"}, runner);
+    console.send("set BluetoothDevice AA:01\nexpect-failure open");
+    EXPECT_EQ(0, console.finish());
+    EXPECT_NE(
+        std::string::npos,
+        console.output().find("cannot open the serial device " + dir.file("ttyDesk") +
+                              ": Permission denied (serial devices are for the members of the group " +
+                              groupName + ": sudo usermod -aG " + groupName + " $USER, then log in again)"))
+        << console.output();
+}
+
 TEST(ConsoleDevices, TheTcpSourceTurnsEachLineOfARealSocketClientIntoOneEvent) {
     TempDir dir;
     int port = consoletest::freeLoopbackPort();
@@ -251,6 +288,9 @@ TEST(ConsoleDevices, TheTcpSourceTurnsEachLineOfARealSocketClientIntoOneEvent) {
     // The scanner goes away mid-line: the fragment is no barcode, and the error says so.
     sendAll(client, "LAST-WITHOUT-LINE-END");
     close(client);
+    EXPECT_TRUE(console.waitFor("] lost: scanner 'Serial' (AA:01): the scanner on 127.0.0.1:" +
+                                std::to_string(port) + " closed the connection"))
+        << console.output();
     EXPECT_TRUE(errorSoonSays(
         console,
         "scanner 'Serial' (AA:01) was disconnected: the scanner on 127.0.0.1:" + std::to_string(port) +
@@ -333,8 +373,12 @@ TEST(ConsoleDevices, ASerialScannerIsReadRawAtItsSpeedAndReportedGoneWhenUnplugg
     console.send("wait 3 events");
     ASSERT_TRUE(console.waitFor("wait: 3 events arrived")) << console.output();
 
-    // Unplugged: the reader ends, the error says the scanner is gone, and the console goes on.
+    // Unplugged: a line says so at once (no --log needed), the reader ends, the error says the
+    // scanner is gone, and the console goes on.
     scanner.hangUp();
+    EXPECT_TRUE(console.waitFor("] lost: scanner 'Desk scanner' (AA:01): the serial device " +
+                                dir.file("scanner") + " is gone"))
+        << console.output();
     EXPECT_TRUE(errorSoonSays(console, "scanner 'Desk scanner' (AA:01) was disconnected: the serial device " +
                                            dir.file("scanner") + " is gone"))
         << console.output();
@@ -481,6 +525,7 @@ TEST(ConsoleDevices, CloseStopsTheReaderEvenWhileTheScannerIsSending) {
     close(client);
     EXPECT_TRUE(closed) << console.output();
     EXPECT_EQ(std::string::npos, console.output().find("event:", closedAt)) << console.output();
+    EXPECT_EQ(std::string::npos, console.output().find("] lost:")) << "a device closed is no link lost";
 
     console.send("open");
     ASSERT_TRUE(console.waitFor("Open: call true, value bool true")) << console.output();

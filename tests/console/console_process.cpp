@@ -37,7 +37,7 @@ std::string consoleSourceDir() {
     return KESTRA_CONSOLE_SOURCE_DIR;
 }
 
-ConsoleProcess::ConsoleProcess(const std::vector<std::string>& args) {
+ConsoleProcess::ConsoleProcess(const std::vector<std::string>& args, const std::vector<std::string>& runner) {
     int toChild[2];
     int fromChild[2];
     if (pipe(toChild) != 0 || pipe(fromChild) != 0) {
@@ -52,8 +52,10 @@ ConsoleProcess::ConsoleProcess(const std::vector<std::string>& args) {
         close(toChild[1]);
         close(fromChild[0]);
         close(fromChild[1]);
-        std::vector<std::string> command = consoleCommand();
-        command.insert(command.end(), args.begin(), args.end());
+        std::vector<std::string> command = runner;
+        for (const std::vector<std::string>& part : {consoleCommand(), args}) {
+            command.insert(command.end(), part.begin(), part.end());
+        }
         std::vector<char*> argv;
         for (std::string& word : command) {
             argv.push_back(const_cast<char*>(word.c_str()));

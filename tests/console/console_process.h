@@ -12,7 +12,9 @@ namespace consoletest {
 class ConsoleProcess {
 public:
     // args: the console's arguments. Its standard error goes to the same pipe as its output.
-    explicit ConsoleProcess(const std::vector<std::string>& args);
+    // runner: a command the console runs under (another user's, say), or empty.
+    explicit ConsoleProcess(const std::vector<std::string>& args,
+                            const std::vector<std::string>& runner = {});
     ~ConsoleProcess();
     ConsoleProcess(const ConsoleProcess&) = delete;
     ConsoleProcess& operator=(const ConsoleProcess&) = delete;

@@ -110,8 +110,15 @@ TEST(ConsoleScript, StopsWithNonZeroStatusAtTheFirstFailedStep) {
         {"wait 1 events 0.2\nversion\n", "wait: only 0 of 1 events arrived within 0.2 s"},
         {"wait two events\nversion\n", "usage: wait <n> events [seconds]"},
         {"expect-failure version\nversion\n", "expected this step to fail, but it succeeded"},
-        {"call DoAdditionalAction x\nversion\n", "DoAdditionalAction: call false, value empty"},
-        {"set bluetoothdevice x\nversion\n", "SetParameter: call true, value bool false"},
+        // A refusal says why, as far as the driver can tell.
+        {"call DoAdditionalAction x\nversion\n",
+         "DoAdditionalAction: call false, value empty\n  the driver offers no additional actions "
+         "(GetAdditionalActions lists none), so it refuses every one\n  the driver's last error, as "
+         "GetLastError tells: no error has occurred"},
+        {"set bluetoothdevice x\nversion\n",
+         "SetParameter: call true, value bool false\n  the driver takes no parameter 'bluetoothdevice' "
+         "(names "
+         "are case-sensitive; `parameters` lists them)\n  the driver's last error, as GetLastError tells: "},
         // A step that cannot run is never the failure expected.
         {"expect-failure bogus\nversion\n", "expect-failure: a command that cannot run is not the failure"},
         {"expect-failure set BluetoothDevice\nversion\n", "usage: set <name> <value>"},
@@ -140,16 +147,24 @@ TEST(ConsoleScript, AcceptsQuotedEmptyValuesAndEndsWithStatusZero) {
     int status = runScript({"-"},
                            "\xEF\xBB\xBFset BluetoothDevice \"\"\nexpect-failure open\nerror\n"
                            "call ПолучитьОшибку \"an input the call replaces\"\ncall GetLastError\n"
+                           "expect-failure call SetParameter BluetoothDevice\nparameters\n"
+                           "expect-failure set Foo bar\n"
                            "quit\nversion\n",
                            output);
     EXPECT_EQ(0, status) << output;
-    EXPECT_TRUE(
-        appearInOrder(output, {"SetParameter: call true, value bool true", "(failed as expected)",
-                               "GetLastError: call true, value int 1\n  1: string \"no device chosen",
-                               "ПолучитьОшибку: call true, value int 1\n  1: string \"no device chosen",
-                               "call: GetLastError takes 1 value, 0 given; the others are passed empty",
-                               "GetLastError: call true, value int 1\n  1: string \"no device chosen"}))
+    EXPECT_TRUE(appearInOrder(
+        output, {"SetParameter: call true, value bool true", "(failed as expected)",
+                 "GetLastError: call true, value int 1\n  1: string \"no device chosen",
+                 "ПолучитьОшибку: call true, value int 1\n  1: string \"no device chosen",
+                 "GetLastError: call true, value int 1\n  1: string \"no device chosen",
+                 "call: SetParameter takes 2 values, 1 given; the others are passed empty",
+                 "SetParameter: call true, value bool false\n  the driver takes only a text as the value, "
+                 "and none was given",
+                 "the driver takes no parameter 'Foo' (names are case-sensitive; it takes "
+                 "BluetoothDevice)"}))
         << output;
+    // The parameter GetLastError writes is no value the caller left out.
+    EXPECT_EQ(std::string::npos, output.find("call: GetLastError takes")) << output;
     EXPECT_EQ(std::string::npos, output.find("string \"an input the call replaces"))
         << "only the written record shows";
     EXPECT_EQ(std::string::npos, output.find("GetVersion")) << "quit ends the script";
@@ -170,12 +185,31 @@ TEST(ConsoleLog, ShowsTheDriversLogLinesAmongTheOutput) {
 TEST(ConsoleStart, RefusesWhatItCannotUseWithStatusTwo) {
     TempDir dir;
     ASSERT_EQ(0, mkdir(dir.file("empty").c_str(), 0700));
+    // The start of a library of the other word size: its ELF class and machine.
+    std::string foreign =
+        "\x7f"
+        "ELF";
+    foreign += sizeof(void*) == 4 ? "\x02\x01\x01" : "\x01\x01\x01";
+    foreign += std::string(9, '\0') + "\x03" + '\0';
+    foreign += sizeof(void*) == 4 ? std::string("\x3e") + '\0' : std::string("\x03") + '\0';
+    foreign += std::string(64, '\0');
+    dir.write("foreign.so", foreign);
+    dir.write("text.so", "not a library at all, but long enough to hold an ELF header\n");
+    std::string consoleMachine = sizeof(void*) == 4 ? "32-bit" : "64-bit";
     struct Case {
         std::vector<std::string> args;
         std::string message;
     };
     const Case cases[] = {
-        {{"--library", dir.file("missing.so"), "-"}, "could not load the library"},
+        {{"--library", dir.file("missing.so"), "-"},
+         "cannot read the library " + dir.file("missing.so") + ": No such file or directory"},
+        {{"--library", dir.file("foreign.so"), "-"},
+         "the library " + dir.file("foreign.so") + " is built for " +
+             (sizeof(void*) == 4 ? "64-bit x86-64" : "32-bit x86") + "; this console is " + consoleMachine},
+        {{"--library", dir.file("text.so"), "-"},
+         "the library " + dir.file("text.so") + " is no shared library (it has no ELF header)"},
+        {{"--frobnicate"}, "unknown argument '--frobnicate'"},
+        {{"--library"}, "--library needs a value"},
         {{"--devices", dir.file("missing.conf"), "-"},
          "the devices file " + dir.file("missing.conf") + " does not exist"},
         {{"--classes", dir.file("empty"), "-"},
@@ -186,7 +220,8 @@ TEST(ConsoleStart, RefusesWhatItCannotUseWithStatusTwo) {
         SCOPED_TRACE(c.message);
         std::string output;
         EXPECT_EQ(2, runScript(c.args, "version\n", output)) << output;
-        EXPECT_NE(std::string::npos, output.find(c.message)) << output;
+        // Said first, before anything of the VM's, in the console's own words.
+        EXPECT_EQ(0u, output.find("kestra-console: " + c.message)) << output;
         EXPECT_EQ(std::string::npos, output.find("GetVersion")) << output;
     }
 }

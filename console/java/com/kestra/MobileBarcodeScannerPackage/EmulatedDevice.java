@@ -13,6 +13,6 @@ final class EmulatedDevice extends ScannerDevice {
 
     @Override
     SourceStream connect() throws IOException {
-        return source.connect();
+        return new WatchedStream(this, source.connect());
     }
 }
