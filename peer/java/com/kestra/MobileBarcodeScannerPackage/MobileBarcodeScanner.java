@@ -56,8 +56,7 @@ public class MobileBarcodeScanner {
         if (device == null) {
             return false;
         }
-        BarcodeReader running = reader;
-        if (running != null && running.reading() && running.device().address.equals(device.address)) {
+        if (reading(device)) {
             lastError = NO_ERROR;
             return true;
         }
@@ -86,9 +85,8 @@ public class MobileBarcodeScanner {
         if (device == null) {
             return false;
         }
-        BarcodeReader running = reader;
-        if (running != null && running.reading() && running.device().address.equals(device.address)) {
-            return true; // open and reading
+        if (reading(device)) {
+            return true;
         }
         try {
             device.connect().close();
@@ -117,6 +115,12 @@ public class MobileBarcodeScanner {
             fail(e.getMessage());
             return null;
         }
+    }
+
+    // Under this object's lock: whether the open reader reads this device and its link is up.
+    private boolean reading(ScannerDevice device) {
+        BarcodeReader running = reader;
+        return running != null && running.reading() && running.device().address.equals(device.address);
     }
 
     private void closeReader() {
