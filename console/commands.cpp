@@ -38,6 +38,11 @@ const CommandHelp kHelp[] = {
     {"quit", "leave (also exit, or end of input)"},
 };
 
+// How the last error is introduced after a failed open or test (it says why), and after a refusal
+// (it may be older than the call).
+const char kWhy[] = "  why, as GetLastError tells: ";
+const char kLastError[] = "  the driver's last error, as GetLastError tells: ";
+
 // How many of each driver method's parameters the host fills in before the call; the others
 // are written by the driver. GetNParams counts both kinds, and the driver says no more.
 const std::pair<const char*, int> kInputs[] = {
@@ -163,7 +168,7 @@ Session::Step Session::dispatch(const std::vector<std::string>& words) {
     // A device that cannot be opened or tested leaves its reason in the last error.
     auto explained = [&](Step step) {
         if (step == Step::Failed) {
-            explainFailure("  why, as GetLastError tells: ");
+            explainFailure(kWhy);
         }
         return step;
     };
@@ -256,7 +261,7 @@ Session::Step Session::callWithValues(const std::vector<std::string>& words) {
     std::vector<std::string> values(words.begin() + 2, words.end());
     int number = m_driver.findMethod(name);
     int total = number < 0 ? -1 : m_driver.parameterCount(number);
-    int known = number < 0 ? -1 : inputCount(englishName(number));
+    int known = number < 0 ? -1 : inputCount(m_driver.methodName(number, 0));
     int inputs = known >= 0 ? std::min(known, total) : total;
     auto counted = [&](int expected) {
         return visible(name) + " takes " + std::to_string(expected) +
@@ -272,15 +277,6 @@ Session::Step Session::callWithValues(const std::vector<std::string>& words) {
     return callByName(name, values);
 }
 
-std::string Session::englishName(int number) {
-    for (const MethodInfo& method : m_driver.methods()) {
-        if (method.number == number) {
-            return method.english;
-        }
-    }
-    return std::string();
-}
-
 // The driver takes a parameter by its exact name, and only a text as its value.
 void Session::explainRefusedParameter(const std::vector<std::string>& inputs) {
     if (inputs.size() < 2) {
@@ -294,7 +290,7 @@ void Session::explainRefusedParameter(const std::vector<std::string>& inputs) {
                       "' (names are case-sensitive; " +
                       (names.empty() ? std::string("`parameters` lists them") : "it takes " + names) + ")");
     }
-    explainFailure("  the driver's last error, as GetLastError tells: ");
+    explainFailure(kLastError);
 }
 
 void Session::explainRefusedCall(const std::vector<std::string>& words) {
@@ -302,7 +298,7 @@ void Session::explainRefusedCall(const std::vector<std::string>& words) {
     if (number < 0) {
         return;  // already said: no such method
     }
-    std::string english = englishName(number);
+    std::string english = m_driver.methodName(number, 0);
     if (english == "SetParameter") {
         explainRefusedParameter(std::vector<std::string>(words.begin() + 2, words.end()));
         return;
@@ -312,9 +308,7 @@ void Session::explainRefusedCall(const std::vector<std::string>& words) {
             "  the driver offers no additional actions (GetAdditionalActions lists none), so it "
             "refuses every one");
     }
-    explainFailure(english == "Open" || english == "DeviceTest"
-                       ? "  why, as GetLastError tells: "
-                       : "  the driver's last error, as GetLastError tells: ");
+    explainFailure(english == "Open" || english == "DeviceTest" ? kWhy : kLastError);
 }
 
 void Session::explainFailure(const std::string& label) {

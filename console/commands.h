@@ -55,8 +55,6 @@ private:
     void explainFailure(const std::string& label);
     // inputs: the name and the value given to SetParameter, if any.
     void explainRefusedParameter(const std::vector<std::string>& inputs);
-    // The English name of a method number (GetMethodName), whichever language the console uses.
-    std::string englishName(int number);
     void explainRefusedCall(const std::vector<std::string>& words);
     Step listMethods();
     Step waitForEvents(const std::vector<std::string>& words);

@@ -86,6 +86,13 @@ int Driver::parameterCount(int number) {
     return m_component == nullptr ? -1 : m_component->GetNParams(number);
 }
 
+std::string Driver::methodName(int number, int alias) {
+    const ShortWchar* name = m_component != nullptr ? m_component->GetMethodName(number, alias) : nullptr;
+    std::string text = name != nullptr ? utf8FromHost(name) : "(none)";
+    m_memory.release(name);
+    return text;
+}
+
 std::vector<MethodInfo> Driver::methods() {
     std::vector<MethodInfo> all;
     if (m_component == nullptr) {
@@ -95,11 +102,8 @@ std::vector<MethodInfo> Driver::methods() {
     for (int32_t number = 0; number < count; ++number) {
         MethodInfo info;
         info.number = number;
-        for (int alias = 0; alias < 2; ++alias) {
-            const ShortWchar* name = m_component->GetMethodName(number, alias);
-            (alias == 0 ? info.english : info.russian) = name ? utf8FromHost(name) : "(none)";
-            m_memory.release(name);
-        }
+        info.english = methodName(number, 0);
+        info.russian = methodName(number, 1);
         info.parameterCount = m_component->GetNParams(number);
         all.push_back(info);
     }

@@ -52,6 +52,8 @@ public:
     // GetNParams, or -1 without a component.
     int parameterCount(int number);
     std::vector<MethodInfo> methods();
+    // GetMethodName: alias 0 English, 1 Russian; "(none)" when the component gives none.
+    std::string methodName(int number, int alias);
 
     // Calls a method with as many parameters as GetNParams announces (at least one record, so
     // the array is never null); `inputs` fill the first ones as strings, the rest stay empty.

@@ -2,6 +2,7 @@
 
 #include "console/output.h"
 #include "console/text.h"
+#include "hosting/vm.h"
 
 #include <algorithm>
 #include <iterator>
@@ -20,19 +21,9 @@ jmethodID findStatic(JNIEnv* env, jclass& owner, const char* className, const ch
     return method;
 }
 
-std::string utf8(JNIEnv* env, jstring text) {
-    std::string result;
-    const char* chars = text != nullptr ? env->GetStringUTFChars(text, nullptr) : nullptr;
-    if (chars != nullptr) {
-        result = chars;
-        env->ReleaseStringUTFChars(text, chars);
-    }
-    return result;
-}
-
 void JNICALL printLost(JNIEnv* env, jclass, jstring device, jstring reason) {
-    output().asyncLine("[" + timeOfDay() + "] lost: " + visible(utf8(env, device)) + ": " +
-                       visible(utf8(env, reason)));
+    output().asyncLine("[" + timeOfDay() + "] lost: " + visible(hosting::utf8(env, device)) + ": " +
+                       visible(hosting::utf8(env, reason)));
 }
 
 }  // namespace
@@ -50,7 +41,7 @@ std::vector<std::string> deviceProblems(JNIEnv* env) {
     } else if (problems != nullptr) {
         for (jsize i = 0; i < env->GetArrayLength(problems); ++i) {
             auto problem = static_cast<jstring>(env->GetObjectArrayElement(problems, i));
-            lines.push_back(utf8(env, problem));
+            lines.push_back(hosting::utf8(env, problem));
             env->DeleteLocalRef(problem);
         }
         env->DeleteLocalRef(problems);

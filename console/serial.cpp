@@ -1,6 +1,7 @@
 #include "console/serial.h"
 
 #include "console/peer.h"
+#include "hosting/vm.h"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -107,19 +108,15 @@ std::string openProblem(int error, const std::string& path) {
 // here. The Java caller gives up after a deadline.
 jint JNICALL openPort(JNIEnv* env, jclass, jstring device, jint baud) {
     const Speed* speed = findSpeed(baud);
-    const char* chars = device != nullptr ? env->GetStringUTFChars(device, nullptr) : nullptr;
-    if (chars == nullptr || speed == nullptr) {
-        if (chars != nullptr) {
-            env->ReleaseStringUTFChars(device, chars);
-        }
-        if (!env->ExceptionCheck()) {
-            throwIoException(env, speed == nullptr ? std::to_string(baud) + " baud is not a serial port speed"
-                                                   : "no device named");
-        }
+    std::string path = hosting::utf8(env, device);
+    if (env->ExceptionCheck()) {
         return -1;
     }
-    std::string path = chars;
-    env->ReleaseStringUTFChars(device, chars);
+    if (device == nullptr || speed == nullptr) {
+        throwIoException(env, speed == nullptr ? std::to_string(baud) + " baud is not a serial port speed"
+                                               : "no device named");
+        return -1;
+    }
     // No controlling terminal: a scanner must not be able to send the console signals.
     int descriptor = open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
     if (descriptor < 0) {

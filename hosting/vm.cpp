@@ -124,6 +124,16 @@ jobject newActivity(JNIEnv* env, const char* title) {
     return activity;
 }
 
+std::string utf8(JNIEnv* env, jstring text) {
+    const char* chars = text != nullptr ? env->GetStringUTFChars(text, nullptr) : nullptr;
+    if (chars == nullptr) {
+        return std::string();
+    }
+    std::string result(chars);
+    env->ReleaseStringUTFChars(text, chars);
+    return result;
+}
+
 std::string takeException(JNIEnv* env) {
     jthrowable thrown = env->ExceptionOccurred();
     if (thrown == nullptr) {
@@ -135,11 +145,8 @@ std::string takeException(JNIEnv* env) {
     jmethodID toString =
         throwable ? env->GetMethodID(throwable, "toString", "()Ljava/lang/String;") : nullptr;
     auto described = toString ? static_cast<jstring>(env->CallObjectMethod(thrown, toString)) : nullptr;
-    const char* chars =
-        described && !env->ExceptionCheck() ? env->GetStringUTFChars(described, nullptr) : nullptr;
-    if (chars != nullptr) {
-        text = chars;
-        env->ReleaseStringUTFChars(described, chars);
+    if (described != nullptr && !env->ExceptionCheck()) {
+        text = utf8(env, described);
     }
     env->ExceptionClear();
     if (described != nullptr) {

@@ -56,4 +56,8 @@ jobject newActivity(JNIEnv* env, const char* title);
 // The pending Java exception as its toString text, cleared ("no Java exception" when none).
 std::string takeException(JNIEnv* env);
 
+// The text of a Java string as JNI gives it (modified UTF-8); empty for null, and empty with the
+// VM's exception pending when it cannot be read.
+std::string utf8(JNIEnv* env, jstring text);
+
 }  // namespace hosting

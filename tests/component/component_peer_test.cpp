@@ -192,7 +192,7 @@ TEST_F(ConnectedComponent, DeviceTestWritesTwoEmptyStringsWhateverTheOutcome) {
             EXPECT_EQ(VariantShortString, out.typeCode);
             EXPECT_EQ(0u, out.string.length);
             EXPECT_TRUE(memory.owns(out.string.text));
-            EXPECT_EQ(u"", testsupport::hostText(out.string.text));
+            EXPECT_EQ(u"", testsupport::shortText(out.string.text));
         }
     }
     EXPECT_EQ(std::optional<std::u16string>(u"AA:BB"), peer::argument("TestDevice"));

@@ -48,7 +48,7 @@ TEST(ExtensionName, IsCopiedIntoHostMemory) {
     ShortWchar* name = nullptr;
     EXPECT_TRUE(component.extender()->RegisterExtensionAs(&name));
     ASSERT_TRUE(memory.owns(name));
-    EXPECT_EQ(u"MobileBarcodeScanner", testsupport::hostText(name));
+    EXPECT_EQ(u"MobileBarcodeScanner", testsupport::shortText(name));
     ASSERT_EQ(1u, memory.blockCount());
     EXPECT_EQ(42u, memory.blocks()[0].size);  // 20 units and the terminator
 }

@@ -54,7 +54,7 @@ void expectHostString(const HostMemory& memory, const std::u16string& expected, 
     EXPECT_EQ(VariantShortString, record.typeCode);
     EXPECT_TRUE(memory.owns(record.string.text));
     EXPECT_EQ(expected.size(), record.string.length);
-    EXPECT_EQ(expected, testsupport::hostText(record.string.text));
+    EXPECT_EQ(expected, testsupport::shortText(record.string.text));
 }
 
 }  // namespace
@@ -79,8 +79,8 @@ TEST_F(DriverMethods, NamesMatchOnlyExactlyAndAsAWhole) {
 
 TEST_F(DriverMethods, NamesAndParameterCountsByNumber) {
     for (int32_t number = 0; number < 10; ++number) {
-        EXPECT_EQ(kMethods[number].english, testsupport::hostText(extender()->GetMethodName(number, 0)));
-        EXPECT_EQ(kMethods[number].russian, testsupport::hostText(extender()->GetMethodName(number, 1)));
+        EXPECT_EQ(kMethods[number].english, testsupport::shortText(extender()->GetMethodName(number, 0)));
+        EXPECT_EQ(kMethods[number].russian, testsupport::shortText(extender()->GetMethodName(number, 1)));
         EXPECT_EQ(kMethods[number].parameters, extender()->GetNParams(number));
     }
     const ShortWchar* name = extender()->GetMethodName(4, 0);

@@ -45,7 +45,7 @@ TEST(SettingsDocument, RussianCaptionsAndAnEmptyListBeforeInit) {
     EXPECT_EQ(277u, settings.string.length);
     EXPECT_EQ(kRussianDocument, text(settings));
     EXPECT_TRUE(memory.owns(settings.string.text));
-    EXPECT_EQ(kRussianDocument, testsupport::hostText(settings.string.text));  // terminated where it ends
+    EXPECT_EQ(kRussianDocument, testsupport::shortText(settings.string.text));  // terminated where it ends
     EXPECT_EQ((Lines{"CallAsFunc", "MethGetParameters", ""}), log.messages());
 }
 

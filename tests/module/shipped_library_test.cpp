@@ -116,7 +116,7 @@ TEST_F(ShippedLibrary, FromClassListToBarcodeToDestruction) {
 
         ShortWchar* name = nullptr;
         EXPECT_TRUE(component.extender()->RegisterExtensionAs(&name));
-        EXPECT_EQ(u"MobileBarcodeScanner", testsupport::hostText(name));
+        EXPECT_EQ(u"MobileBarcodeScanner", testsupport::shortText(name));
 
         Call version = callByName(component.extender(), u"ПолучитьНомерВерсии");
         EXPECT_TRUE(version.succeeded);

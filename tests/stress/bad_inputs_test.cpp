@@ -75,7 +75,7 @@ public:
         EXPECT_TRUE(call(name, result, parameters));
         const tVariant& out = parameters.at(position);
         EXPECT_EQ(VariantShortString, out.typeCode);
-        return testsupport::hostText(out.string.text);
+        return testsupport::shortText(out.string.text);
     }
 
 private:

@@ -5,15 +5,8 @@
 #include "hosting/host.h"
 #include "tests/support/host_connection.h"
 
-#include <string>
-
 namespace testsupport {
 
 using HostMemory = hosting::HostMemory;
-
-// The units of a host short string up to its terminator (empty for null).
-inline std::u16string hostText(const ShortWchar* text) {
-    return shortText(text);
-}
 
 }  // namespace testsupport

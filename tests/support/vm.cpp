@@ -123,16 +123,6 @@ jstring javaString(JNIEnv* env, const std::string& utf8Text) {
     return env->NewStringUTF(utf8Text.c_str());
 }
 
-std::string utf8(JNIEnv* env, jstring text) {
-    if (text == nullptr) {
-        return std::string();
-    }
-    const char* chars = env->GetStringUTFChars(text, nullptr);
-    std::string result(chars);
-    env->ReleaseStringUTFChars(text, chars);
-    return result;
-}
-
 int vmThreadCount(JNIEnv* env) {
     jclass info = findClass(env, "com/kestra/testsupport/VmInfo");
     jmethodID count = env->GetStaticMethodID(info, "threadCount", "()I");

@@ -2,6 +2,8 @@
 // library under test loaded by a Java class's System.load, as an app loads it.
 #pragma once
 
+#include "hosting/vm.h"
+
 #include <jni.h>
 
 #include <string>
@@ -25,7 +27,7 @@ jclass findClass(JNIEnv* env, const char* slashedName);
 jstring javaString(JNIEnv* env, const std::string& utf8);
 
 // The UTF-8 text of a Java string (empty for null).
-std::string utf8(JNIEnv* env, jstring text);
+using hosting::utf8;
 
 // Number of live threads in the VM.
 int vmThreadCount(JNIEnv* env);
