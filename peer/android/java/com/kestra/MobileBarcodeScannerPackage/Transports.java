@@ -2,11 +2,15 @@ package com.kestra.MobileBarcodeScannerPackage;
 
 import android.app.Activity;
 
-/** The app's transport: Bluetooth scanners paired with the phone (BluetoothTransport). */
+/**
+ * The app's transports, as one (KindsOfScanner): Bluetooth scanners in serial-port mode paired
+ * with the phone (BluetoothTransport), whose addresses carry no prefix. Other kinds of scanner
+ * are added here with a prefix and a label of their own.
+ */
 final class Transports {
     private Transports() {}
 
     static Transport create(Activity activity) {
-        return new BluetoothTransport(activity);
+        return new KindsOfScanner().add("", null, new BluetoothTransport(activity));
     }
 }
