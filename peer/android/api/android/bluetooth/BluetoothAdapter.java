@@ -1,5 +1,6 @@
 package android.bluetooth;
 
+import android.bluetooth.le.BluetoothLeScanner;
 import java.util.Set;
 
 /** Declaration for compiling the peer only; see android.app.Activity. */
@@ -20,6 +21,15 @@ public final class BluetoothAdapter {
     }
 
     public boolean cancelDiscovery() {
+        throw new UnsupportedOperationException("declaration only");
+    }
+
+    public BluetoothDevice getRemoteDevice(String address) {
+        throw new UnsupportedOperationException("declaration only");
+    }
+
+    /** Since API 21; null while Bluetooth is off. */
+    public BluetoothLeScanner getBluetoothLeScanner() {
         throw new UnsupportedOperationException("declaration only");
     }
 }

@@ -25,6 +25,9 @@ public class MobileBarcodeScanner {
     // Written by the host's thread and by reader threads, read by the host's.
     private volatile String lastError = NO_ERROR;
     private BarcodeReader reader; // under this object's lock; null when no device was opened
+    // The device whose connect OpenDevice or TestDevice waits in: written under this object's
+    // lock, read by CloseDevice without it, so that a close need not wait for a connect to end.
+    private volatile ScannerDevice connecting;
 
     public MobileBarcodeScanner(Activity activity, long recorder) {
         this.recorder = recorder;
@@ -63,7 +66,7 @@ public class MobileBarcodeScanner {
         closeReader();
         SourceStream stream;
         try {
-            stream = device.connect();
+            stream = connect(device);
         } catch (IOException e) {
             return fail("cannot open " + device.label() + ": " + e.getMessage());
         }
@@ -74,8 +77,14 @@ public class MobileBarcodeScanner {
         return true;
     }
 
-    public synchronized boolean CloseDevice() {
-        closeReader();
+    public boolean CloseDevice() {
+        ScannerDevice opening = connecting;
+        if (opening != null) {
+            opening.abandonConnect();
+        }
+        synchronized (this) {
+            closeReader();
+        }
         return true;
     }
 
@@ -89,7 +98,7 @@ public class MobileBarcodeScanner {
             return true;
         }
         try {
-            device.connect().close();
+            connect(device).close();
             return true;
         } catch (IOException e) {
             return fail("test of " + device.label() + " failed: " + e.getMessage());
@@ -114,6 +123,16 @@ public class MobileBarcodeScanner {
         } catch (IOException e) {
             fail(e.getMessage());
             return null;
+        }
+    }
+
+    // Under this object's lock.
+    private SourceStream connect(ScannerDevice device) throws IOException {
+        connecting = device;
+        try {
+            return device.connect();
+        } finally {
+            connecting = null;
         }
     }
 

@@ -31,6 +31,13 @@ abstract class ScannerDevice {
      */
     abstract SourceStream connect() throws IOException;
 
+    /**
+     * Ends a connect of this device that another thread is waiting in, at once, so that closing
+     * the device never waits for a connect to give up; that connect then fails. Called from any
+     * thread. Transports whose connect ends within its deadline anyway need not do anything.
+     */
+    void abandonConnect() {}
+
     /** How error texts name the device. */
     String label() {
         return "scanner '" + name + "' (" + address + ")";
