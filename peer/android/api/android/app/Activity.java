@@ -1,6 +1,7 @@
 package android.app;
 
 import android.content.Context;
+import android.content.SharedPreferences;
 
 /**
  * Declaration of the platform's activity, for compiling the peer only (never shipped, never run:
@@ -20,6 +21,11 @@ public class Activity extends Context {
 
     @Override
     public int checkSelfPermission(String permission) {
+        throw new UnsupportedOperationException("declaration only");
+    }
+
+    @Override
+    public SharedPreferences getSharedPreferences(String name, int mode) {
         throw new UnsupportedOperationException("declaration only");
     }
 }

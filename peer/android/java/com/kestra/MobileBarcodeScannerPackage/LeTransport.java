@@ -9,6 +9,7 @@ import android.bluetooth.le.ScanFilter;
 import android.bluetooth.le.ScanRecord;
 import android.bluetooth.le.ScanResult;
 import android.bluetooth.le.ScanSettings;
+import android.content.Context;
 import android.os.ParcelUuid;
 import java.io.IOException;
 import java.util.ArrayList;
@@ -23,20 +24,22 @@ import java.util.Set;
  * reached over GATT (GattLink). Their addresses are "ble:" and the hardware address.
  *
  * The list holds the bonded LE devices whose known services include one of those, the scanners
- * this app has seen or opened since it started, and those a short search finds: show starts the
- * search when the permissions allow it (or the first list after they do), and it runs for
- * SEARCH_SECONDS in the background, filtered by those services so that phones, watches and
- * headsets are never offered. The list holds what has been found so far.
+ * this app has opened before (kept in its preferences, since many LE scanners are never bonded),
+ * and those a short search finds: show starts the search when the permissions allow it (or the
+ * first list after they do), and it runs for SEARCH_SECONDS in the background, filtered by those
+ * services so that phones, watches and headsets are never offered. The list holds what has been
+ * found so far.
  */
 final class LeTransport implements Transport {
     static final String PREFIX = "ble:";
     static final int SEARCH_SECONDS = 10;
 
-    // The scanners seen or opened in this process, by hardware address, with their names: any
-    // later peer lists them too. Guarded by the map.
-    private static final Map<String, String> remembered = new LinkedHashMap<String, String>();
+    static final String PREFERENCES = "com.kestra.MobileBarcodeScanner";
+    static final String OPENED_KEY = "bluetoothLeScanners"; // lines of "ADDRESS<tab>NAME"
 
     private final Activity activity;
+    // The scanners the search found, by hardware address, with their names. Guarded by the map.
+    private final Map<String, String> seen = new LinkedHashMap<String, String>();
     private boolean searchStarted; // under this object's lock
     private volatile boolean searching; // written by the search's thread, read by the host's
 
@@ -72,11 +75,13 @@ final class LeTransport implements Transport {
             problems.add(BluetoothTransport.permissionRefused().getMessage());
             return devices;
         }
-        synchronized (remembered) {
-            for (Map.Entry<String, String> seen : remembered.entrySet()) {
-                if (!listed.containsKey(seen.getKey())) {
-                    listed.put(seen.getKey(), seen.getValue());
-                }
+        Map<String, String> known = opened();
+        synchronized (seen) {
+            known.putAll(seen);
+        }
+        for (Map.Entry<String, String> device : known.entrySet()) {
+            if (!listed.containsKey(device.getKey())) {
+                listed.put(device.getKey(), device.getValue());
             }
         }
         for (Map.Entry<String, String> device : listed.entrySet()) {
@@ -102,9 +107,9 @@ final class LeTransport implements Transport {
                     + " list");
         }
         BluetoothAdapter adapter = BluetoothTransport.usableAdapter(activity);
-        String name;
-        synchronized (remembered) {
-            name = remembered.get(hardware);
+        String name = opened().get(hardware);
+        synchronized (seen) {
+            name = seen.containsKey(hardware) ? seen.get(hardware) : name;
         }
         try {
             BluetoothDevice device = adapter.getRemoteDevice(hardware);
@@ -139,10 +144,35 @@ final class LeTransport implements Transport {
         return address.toUpperCase(Locale.ROOT);
     }
 
-    private static void remember(String hardware, String name) {
-        synchronized (remembered) {
-            remembered.put(hardware, name);
+    /** The scanners opened before, from the app's preferences. */
+    private Map<String, String> opened() {
+        Map<String, String> opened = new LinkedHashMap<String, String>();
+        if (activity == null) {
+            return opened;
         }
+        String stored = activity.getSharedPreferences(PREFERENCES, Context.MODE_PRIVATE).getString(OPENED_KEY, "");
+        for (String line : stored.split("\n")) {
+            int tab = line.indexOf('\t');
+            if (tab > 0) {
+                opened.put(line.substring(0, tab), line.substring(tab + 1));
+            }
+        }
+        return opened;
+    }
+
+    /** Keeps an opened scanner in the app's preferences, so that it is listed from then on. */
+    private void remember(String hardware, String name) {
+        if (activity == null) {
+            return;
+        }
+        Map<String, String> opened = opened();
+        opened.put(hardware, name.replace('\n', ' ').replace('\t', ' '));
+        StringBuilder stored = new StringBuilder();
+        for (Map.Entry<String, String> device : opened.entrySet()) {
+            stored.append(device.getKey()).append('\t').append(device.getValue()).append('\n');
+        }
+        activity.getSharedPreferences(PREFERENCES, Context.MODE_PRIVATE).edit().putString(OPENED_KEY,
+                stored.toString()).apply();
     }
 
     /** Starts the search once, when it may run; never waits for it. */
@@ -211,7 +241,10 @@ final class LeTransport implements Transport {
                 }
                 BluetoothDevice device = result.getDevice();
                 String name = record.getDeviceName();
-                remember(upper(device.getAddress()), name != null && !name.isEmpty() ? name : nameOf(device));
+                String found = name != null && !name.isEmpty() ? name : nameOf(device);
+                synchronized (seen) {
+                    seen.put(upper(device.getAddress()), found);
+                }
             } catch (RuntimeException e) {
                 // A result that cannot be read is no scanner to offer.
             }
