@@ -85,6 +85,9 @@ final class GattLink extends SourceStream {
     private void connect(long deadline, int seconds) throws IOException {
         Steps steps = new Steps(deadline, seconds);
         steps.begin("connecting");
+        if (closed()) {
+            throw new IOException("closed while connecting");
+        }
         BluetoothGatt client = Build.VERSION.SDK_INT >= API_TRANSPORT_CHOICE
                 ? device.connectGatt(activity, false, callback, BluetoothDevice.TRANSPORT_LE)
                 : device.connectGatt(activity, false, callback);
@@ -242,8 +245,11 @@ final class GattLink extends SourceStream {
             BluetoothGatt client;
             BluetoothGattCharacteristic credits;
             synchronized (lock) {
-                if (stopped() || closed) {
+                if (stopped()) {
                     return 0;
+                }
+                if (closed) {
+                    throw new IOException("the Bluetooth LE link was closed");
                 }
                 count = take(buffer);
                 grant = creditsToGrant();
@@ -257,7 +263,7 @@ final class GattLink extends SourceStream {
                     continue;
                 }
             }
-            if (grant > 0 && !write(client, credits, new byte[] {(byte) grant})) {
+            if (grant > 0 && !grant(client, credits, grant)) {
                 synchronized (lock) {
                     creditsLeft -= grant;
                     grantInFlight = false; // tried again at the next read
@@ -266,6 +272,15 @@ final class GattLink extends SourceStream {
             if (count > 0) {
                 return count;
             }
+        }
+    }
+
+    // A permission withdrawn while reading ends the link, as a lost link does.
+    private boolean grant(BluetoothGatt client, BluetoothGattCharacteristic credits, int count) throws IOException {
+        try {
+            return client != null && write(client, credits, new byte[] {(byte) count});
+        } catch (RuntimeException e) {
+            throw new IOException("granting TIO credits failed: " + e.getMessage());
         }
     }
 
