@@ -35,7 +35,9 @@ final class BluetoothPermissions {
                 || (level < API_NEARBY_DEVICES && !permission.equals(FINE_LOCATION))) {
             return true;
         }
-        return activity != null && activity.checkSelfPermission(permission) == PackageManager.PERMISSION_GRANTED;
+        // Without an activity there is nothing to ask: the call that needs the permission is
+        // made, and a refusal shows as its SecurityException, reported as refused there.
+        return activity == null || activity.checkSelfPermission(permission) == PackageManager.PERMISSION_GRANTED;
     }
 
     /** Whether a search for LE scanners may run now. */

@@ -79,12 +79,23 @@ final class BluetoothTransport implements Transport {
     }
 
     private Set<BluetoothDevice> bondedDevices() throws IOException {
-        BluetoothAdapter adapter = usableAdapter();
+        return bondedDevices(activity);
+    }
+
+    /** The devices bonded with the phone, of every kind; the exception says why there are none. */
+    static Set<BluetoothDevice> bondedDevices(Activity activity) throws IOException {
+        BluetoothAdapter adapter = usableAdapter(activity);
+        Set<BluetoothDevice> bonded;
         try {
-            return adapter.getBondedDevices();
+            bonded = adapter.getBondedDevices();
         } catch (SecurityException e) {
             throw permissionRefused();
         }
+        // Null while Bluetooth is switching on or off.
+        if (bonded == null) {
+            throw new IOException("Bluetooth is not ready (it is switching on or off): try again in a moment");
+        }
+        return bonded;
     }
 
     private BluetoothAdapter usableAdapter() throws IOException {

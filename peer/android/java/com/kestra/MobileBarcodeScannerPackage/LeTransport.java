@@ -17,7 +17,6 @@ import java.util.LinkedHashMap;
 import java.util.List;
 import java.util.Locale;
 import java.util.Map;
-import java.util.Set;
 
 /**
  * Scanners over Bluetooth Low Energy that offer one of the serial services of LeServices,
@@ -57,20 +56,17 @@ final class LeTransport implements Transport {
     public List<ScannerDevice> devices(List<String> problems) {
         List<ScannerDevice> devices = new ArrayList<ScannerDevice>();
         BluetoothAdapter adapter;
-        try {
-            adapter = BluetoothTransport.usableAdapter(activity);
-        } catch (IOException e) {
-            problems.add(e.getMessage());
-            return devices;
-        }
         Map<String, String> listed = new LinkedHashMap<String, String>();
         try {
-            Set<BluetoothDevice> bonded = adapter.getBondedDevices();
-            for (BluetoothDevice device : bonded == null ? new ArrayList<BluetoothDevice>() : bonded) {
+            adapter = BluetoothTransport.usableAdapter(activity);
+            for (BluetoothDevice device : BluetoothTransport.bondedDevices(activity)) {
                 if (isLowEnergy(device) && offersSerial(device.getUuids())) {
                     listed.put(upper(device.getAddress()), nameOf(device));
                 }
             }
+        } catch (IOException e) {
+            problems.add(e.getMessage());
+            return devices;
         } catch (SecurityException e) {
             problems.add(BluetoothTransport.permissionRefused().getMessage());
             return devices;
