@@ -12,7 +12,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -167,8 +166,8 @@ std::string permissionRequests() {
 void leScanner(const std::string& address, const std::string& name, const std::string& profile, bool bonded,
                bool advertises, int largestMtu = 247) {
     PhoneCall call("leScanner", "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;ZZI)V");
-    call.run(call.string(address), call.string(name), call.string(profile), jboolean(bonded), jboolean(advertises),
-             jint(largestMtu));
+    call.run(call.string(address), call.string(name), call.string(profile), jboolean(bonded),
+             jboolean(advertises), jint(largestMtu));
 }
 
 // AT_ONCE, NEVER, OUT_OF_RANGE, NO_SERVICES_ANSWER or REFUSES_NOTIFICATIONS.
@@ -420,7 +419,8 @@ TEST_F(Phone, ARefusedPermissionIsAskedForAtShowReportedClearlyAndUsedOnceGrante
     bond(kFirst, "Scanner");
     setPermission(false, false);
     startDriver();
-    EXPECT_EQ("android.permission.BLUETOOTH_CONNECT,android.permission.BLUETOOTH_SCAN #19283", permissionRequests())
+    EXPECT_EQ("android.permission.BLUETOOTH_CONNECT,android.permission.BLUETOOTH_SCAN #19283",
+              permissionRequests())
         << "the search for LE scanners is asked for with the connect";
     const std::u16string refused =
         u"the app may not use Bluetooth devices: the permission \"Nearby devices\" was "
@@ -697,9 +697,9 @@ TEST_F(Phone, EachSerialServiceOfAnLeScannerIsFoundAndReadAtEachApiLevel) {
     // API 22 connects without choosing the transport (no such call yet) and asks for nothing at
     // run time; API 33 passes the values with the writes and the notifications.
     const Case cases[] = {
-        {"NORDIC", 31, "ble:AA:BB:CC:DD:EE:01"},         {"NORDIC_SWAPPED", 33, "ble:AA:BB:CC:DD:EE:01"},
-        {"MICROCHIP", 31, "BLE:aa:bb:cc:dd:ee:01"},      {"FFE0", 33, "ble:AA:BB:CC:DD:EE:01"},
-        {"FFE0", 22, "ble:AA:BB:CC:DD:EE:01"},           {"TIO", 31, "ble:AA:BB:CC:DD:EE:01"},
+        {"NORDIC", 31, "ble:AA:BB:CC:DD:EE:01"},    {"NORDIC_SWAPPED", 33, "ble:AA:BB:CC:DD:EE:01"},
+        {"MICROCHIP", 31, "BLE:aa:bb:cc:dd:ee:01"}, {"FFE0", 33, "ble:AA:BB:CC:DD:EE:01"},
+        {"FFE0", 22, "ble:AA:BB:CC:DD:EE:01"},      {"TIO", 31, "ble:AA:BB:CC:DD:EE:01"},
         {"TIO", 33, "ble:AA:BB:CC:DD:EE:01"},
     };
     for (const Case& c : cases) {
@@ -715,7 +715,8 @@ TEST_F(Phone, EachSerialServiceOfAnLeScannerIsFoundAndReadAtEachApiLevel) {
         ASSERT_TRUE(test()) << utf8(lastError());
         EXPECT_EQ(0, leStat(kRing, "linked")) << "test connects and lets go";
         ASSERT_TRUE(open()) << utf8(lastError());
-        EXPECT_EQ(c.sdk >= 23 ? 2 : 0, leStat(kRing, "transport")) << "Low Energy chosen where the call exists";
+        EXPECT_EQ(c.sdk >= 23 ? 2 : 0, leStat(kRing, "transport"))
+            << "Low Energy chosen where the call exists";
         EXPECT_EQ(247, leStat(kRing, "mtu"));
         ASSERT_TRUE(leSends(kRing, "4006381333931\r\nСчёт №7\n"));
         ASSERT_TRUE(connection.waitForEvents(before + 2)) << utf8(lastError());
@@ -774,8 +775,9 @@ TEST_F(Phone, ATioScannerGetsNewCreditsAsItsBytesAreReadAndSendsAllItHeldBack) {
         burst += line;
     }
     ASSERT_TRUE(leSends(kRing, burst));
-    ASSERT_TRUE(connection.waitForEvents(200)) << connection.eventCount() << " barcodes; the scanner holds back "
-                                               << leStat(kRing, "heldBack") << " notifications";
+    ASSERT_TRUE(connection.waitForEvents(200))
+        << connection.eventCount() << " barcodes; the scanner holds back " << leStat(kRing, "heldBack")
+        << " notifications";
     EXPECT_EQ(u"TIO-CODE-0000", eventData(0));
     EXPECT_EQ(u"TIO-CODE-0199", eventData(199));
     EXPECT_EQ(0, leStat(kRing, "heldBack"));
@@ -801,7 +803,8 @@ TEST_F(Phone, AnLeDeviceWithoutAUsableSerialServiceIsRefusedSayingWhichStepFaile
          "GATT: use it as a keyboard-mode scanner"},
         {"NORDIC", "REFUSES_NOTIFICATIONS", "switching notifications on failed (status 3)"},
         {"NORDIC", "OUT_OF_RANGE",
-         "the link dropped while connecting: the connection failed (status 133): the scanner is switched off, "
+         "the link dropped while connecting: the connection failed (status 133): the scanner is switched "
+         "off, "
          "out of range or connected to another phone"},
     };
     for (const Case& c : cases) {
@@ -833,8 +836,9 @@ TEST_F(Phone, LeScannersAreListedFromBondedOpenedAndFoundDevicesButNotOtherDevic
         u"<Item Value=\"ble:AA:BB:CC:DD:EE:01\">Ring (bonded) (Bluetooth LE)</Item>"
         u"<Item Value=\"ble:AA:BB:CC:DD:EE:02\">Gun (advertising) (Bluetooth LE)</Item>",
         choiceList());
-    EXPECT_NE(std::u16string::npos, lastError().find(u"still searching for Bluetooth LE scanners: open the settings "
-                                                     u"again in a few seconds to list those found"))
+    EXPECT_NE(std::u16string::npos,
+              lastError().find(u"still searching for Bluetooth LE scanners: open the settings "
+                               u"again in a few seconds to list those found"))
         << utf8(lastError());
 
     // A scanner opened once is listed by the next peer too, without a search.
@@ -862,7 +866,8 @@ TEST_F(Phone, AnLePermissionRefusedIsAskedForWithTheSerialOneAndUsedOnceGranted)
     leScanner(kRing, "Ring", "NORDIC", true, true);
     setPermission(false, false);
     startDriver();
-    EXPECT_EQ("android.permission.BLUETOOTH_CONNECT,android.permission.BLUETOOTH_SCAN #19283", permissionRequests())
+    EXPECT_EQ("android.permission.BLUETOOTH_CONNECT,android.permission.BLUETOOTH_SCAN #19283",
+              permissionRequests())
         << "one request for both kinds";
     EXPECT_EQ(u"", choiceList());
     const std::u16string refused =
@@ -909,7 +914,8 @@ TEST_F(Phone, CloseDuringAnLeConnectEndsItAtOnceAndNothingFollows) {
         EXPECT_GT(std::chrono::seconds(3), std::chrono::steady_clock::now() - start)
             << "close waited for the connect's deadline";
         EXPECT_FALSE(opened.load());
-        EXPECT_EQ(u"cannot open scanner 'Ring' (ble:AA:BB:CC:DD:EE:01): closed while " + u16(c.step), lastError());
+        EXPECT_EQ(u"cannot open scanner 'Ring' (ble:AA:BB:CC:DD:EE:01): closed while " + u16(c.step),
+                  lastError());
         EXPECT_EQ(1, leStat(kRing, "clientsClosed"));
         EXPECT_EQ(0, leStat(kRing, "linked"));
         EXPECT_FALSE(leSends(kRing, "LATE\n"));
@@ -927,7 +933,8 @@ TEST_F(Phone, AnLeLinkLostMidBarcodeDropsTheFragmentAndOpenConnectsAgain) {
     ASSERT_TRUE(connection.waitForEvents(1));
     leDrop(kRing, 8);
     EXPECT_TRUE(errorSoonSays(
-        u"scanner 'Ring' (ble:AA:BB:CC:DD:EE:01) was disconnected: the Bluetooth LE link was lost: the scanner "
+        u"scanner 'Ring' (ble:AA:BB:CC:DD:EE:01) was disconnected: the Bluetooth LE link was lost: the "
+        u"scanner "
         u"stopped answering (supervision timeout): it went out of range or was switched off; the 4 bytes "
         u"received after the last line end were no whole barcode and were dropped"))
         << utf8(lastError());
