@@ -106,7 +106,6 @@ final class GattLink extends SourceStream {
         steps.require(client.discoverServices());
         steps.awaitSuccess();
         LeServices.Choice choice = LeServices.choose(client.getServices());
-        MobileBarcodeScanner.trace("Scanner " + name + ": " + choice.service + " service");
 
         steps.begin("switching notifications on");
         enableNotifications(client, choice.data, steps);
@@ -135,7 +134,7 @@ final class GattLink extends SourceStream {
         if (client.requestMtu(MTU_WANTED)) {
             steps.await();
         }
-        MobileBarcodeScanner.trace("Scanner " + name + ": " + choice.service + " service, MTU " + mtu());
+        MobileBarcodeScanner.trace("LE " + name + " reads its " + choice.service + " service at MTU " + mtu());
     }
 
     private void enableNotifications(BluetoothGatt client, BluetoothGattCharacteristic characteristic, Steps steps)
