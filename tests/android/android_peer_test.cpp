@@ -34,6 +34,13 @@ namespace {
 const char* const kFakeBluetooth = "com/kestra/androidtest/FakeBluetooth";
 const std::string kFirst = "00:11:22:33:44:01";
 const std::string kSecond = "00:11:22:33:44:02";
+// Scanners over Bluetooth LE: "ble:" and the hardware address.
+const std::string kRing = "AA:BB:CC:DD:EE:01";
+const std::string kGun = "AA:BB:CC:DD:EE:02";
+
+std::string ble(const std::string& address) {
+    return "ble:" + address;
+}
 
 // Calls a static method of FakeBluetooth with the given arguments; a Java exception fails the
 // test. Strings go to Java as UTF-8 text.
@@ -404,15 +411,40 @@ TEST_F(Phone, AScannerOutOfRangeOrNeverAnsweringFailsOpenAndTestWithItsOwnReason
     EXPECT_FALSE(open());
     EXPECT_NE(std::u16string::npos, lastError().find(u"cannot open scanner 'Far'")) << utf8(lastError());
 
-    // A connect that never completes: Open gives up after its deadline and ends the connect.
+    // A connect that never completes: Open gives up after its deadline and ends the connect. An
+    // LE scanner that never answers, opened meanwhile by a second driver, gives up the same way
+    // and names the step it waited in.
+    leScanner(kRing, "Ring", "NORDIC", true, false);
+    leAnswers(kRing, "NEVER");
+    HostMemory leMemory;
+    HostConnection leConnection;
+    HostedComponent leDriver;
+    leDriver.initDone()->setMemManager(&leMemory);
+    ASSERT_TRUE(leDriver.initDone()->Init(&leConnection));
+    const std::u16string leAddress = u16(ble(kRing));
+    ASSERT_TRUE(isBoolean(callByName(leDriver.extender(), u"SetParameter",
+                                     {stringRecord(u"BluetoothDevice"), stringRecord(leAddress)})
+                              .result,
+                          true));
+    std::u16string leError;
+    std::thread leHost([&] {
+        EXPECT_TRUE(isBoolean(callByName(leDriver.extender(), u"Open").result, false));
+        leError = text(callByName(leDriver.extender(), u"GetLastError").parameters[0]);
+    });
     choose(kSecond);
     EXPECT_FALSE(open());
+    leHost.join();
     EXPECT_EQ(
         u"cannot open scanner 'Silent' (00:11:22:33:44:02): it did not connect within 10 s: the scanner is "
         u"switched off, out of range or connected to another phone",
         lastError());
     EXPECT_FALSE(linked(kSecond));
     EXPECT_EQ(0u, connection.eventCount());
+    EXPECT_EQ(
+        u"cannot open scanner 'Ring' (ble:AA:BB:CC:DD:EE:01): no answer within 10 s while connecting: the "
+        u"scanner is switched off, out of range or connected to another phone",
+        leError);
+    EXPECT_EQ(1, leStat(kRing, "clientsClosed"));
 }
 
 TEST_F(Phone, ARefusedPermissionIsAskedForAtShowReportedClearlyAndUsedOnceGranted) {
@@ -677,16 +709,6 @@ TEST_F(Phone, WithoutAnActivityTheGrantedPermissionIsUsed) {
     EXPECT_NE(std::u16string::npos, lastError().find(u"\"Nearby devices\" was refused")) << utf8(lastError());
     component.reset();
 }
-
-// Scanners over Bluetooth LE: "ble:" and the hardware address.
-const std::string kRing = "AA:BB:CC:DD:EE:01";
-const std::string kGun = "AA:BB:CC:DD:EE:02";
-
-namespace {
-std::string ble(const std::string& address) {
-    return "ble:" + address;
-}
-}  // namespace
 
 TEST_F(Phone, EachSerialServiceOfAnLeScannerIsFoundAndReadAtEachApiLevel) {
     struct Case {
