@@ -190,6 +190,13 @@ bool leSends(const std::string& address, const std::string& bytes, int chunk = 0
     return call.yes(call.string(address), call.bytes(bytes), jint(chunk));
 }
 
+// The LE scanner keeps bytes until the app switches its notifications on, then sends them at
+// once, before the phone answers the app's write.
+void leStores(const std::string& address, const std::string& bytes) {
+    PhoneCall call("leStore", "(Ljava/lang/String;[B)V");
+    call.run(call.string(address), call.bytes(bytes));
+}
+
 // The LE link drops with a phone's status (8: the supervision timeout).
 void leDrop(const std::string& address, int status) {
     PhoneCall call("leDrop", "(Ljava/lang/String;I)V");
@@ -757,19 +764,21 @@ TEST_F(Phone, LeNotificationsOfAnySizeAndBoundaryMakeTheSameBarcodes) {
     leScanner(kGun, "Large MTU", "FFE0", true, false, 185);
     startDriver();
 
-    // Without a larger MTU a notification carries 20 bytes: 62 bytes come in four.
+    // Scans the scanner kept come the moment its notifications are on. Without a larger MTU a
+    // notification carries 20 bytes: 62 bytes come in four.
+    leStores(kRing, "KEPT-1\n");
     choose(ble(kRing));
     ASSERT_TRUE(open()) << utf8(lastError());
     EXPECT_EQ(23, leStat(kRing, "mtu"));
     const std::string sixty(60, '7');
     ASSERT_TRUE(leSends(kRing, sixty + "\r\n"));
-    EXPECT_EQ(4, leStat(kRing, "notifications"));
+    EXPECT_EQ(1 + 4, leStat(kRing, "notifications"));
     // One notification ends a barcode and starts the next; a CR LF split between two is one end.
     ASSERT_TRUE(leSends(kRing, "AAAA-11", 7));
     ASSERT_TRUE(leSends(kRing, "11\r\nBBBB-", 10));
     ASSERT_TRUE(leSends(kRing, "2222\r", 5));
     ASSERT_TRUE(leSends(kRing, "\nCCCC\n", 6));
-    ASSERT_TRUE(connection.waitForEvents(4)) << utf8(lastError());
+    ASSERT_TRUE(connection.waitForEvents(5)) << utf8(lastError());
 
     // After the MTU grew to 185, a barcode of 178 characters and its CR LF come in one.
     choose(ble(kGun));
@@ -778,8 +787,9 @@ TEST_F(Phone, LeNotificationsOfAnySizeAndBoundaryMakeTheSameBarcodes) {
     const std::string long178(178, 'Q');
     ASSERT_TRUE(leSends(kGun, long178 + "\r\n", 180));
     EXPECT_EQ(1, leStat(kGun, "notifications"));
-    ASSERT_TRUE(connection.waitForEvents(5)) << utf8(lastError());
-    EXPECT_EQ(u16(sixty) + u"\nAAAA-1111\nBBBB-2222\nCCCC\n" + u16(long178) + u"\n", allEvents());
+    ASSERT_TRUE(connection.waitForEvents(6)) << utf8(lastError());
+    EXPECT_EQ(u"KEPT-1\n" + u16(sixty) + u"\nAAAA-1111\nBBBB-2222\nCCCC\n" + u16(long178) + u"\n",
+              allEvents());
     ASSERT_TRUE(close());
 }
 

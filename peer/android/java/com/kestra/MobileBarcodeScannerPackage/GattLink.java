@@ -107,11 +107,13 @@ final class GattLink extends SourceStream {
         steps.awaitSuccess();
         LeServices.Choice choice = LeServices.choose(client.getServices());
 
-        steps.begin("switching notifications on");
-        enableNotifications(client, choice.data, steps);
+        // The scanner may send as soon as its notifications are on, before their answer is in.
         synchronized (lock) {
             data = choice.data;
+            creditsOut = choice.creditsOut;
         }
+        steps.begin("switching notifications on");
+        enableNotifications(client, choice.data, steps);
         if (choice.creditsOut != null) {
             if (choice.creditsIn != null) {
                 steps.begin("switching TIO credit indications on");
@@ -119,8 +121,7 @@ final class GattLink extends SourceStream {
             }
             steps.begin("granting TIO credits");
             synchronized (lock) {
-                creditsOut = choice.creditsOut;
-                creditsLeft = TIO_CREDITS;
+                creditsLeft += TIO_CREDITS;
                 grantInFlight = true;
                 grantWritten = TIO_CREDITS;
             }

@@ -81,7 +81,11 @@ final class LeTransport implements Transport {
             }
         }
         for (Map.Entry<String, String> device : listed.entrySet()) {
-            devices.add(new Scanner(adapter.getRemoteDevice(device.getKey()), device.getKey(), device.getValue()));
+            try {
+                devices.add(new Scanner(adapter.getRemoteDevice(device.getKey()), device.getKey(), device.getValue()));
+            } catch (IllegalArgumentException e) {
+                // Not a hardware address (preferences edited by hand): nothing to offer.
+            }
         }
         search();
         if (searching) {

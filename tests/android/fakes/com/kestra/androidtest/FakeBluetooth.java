@@ -196,6 +196,10 @@ public final class FakeBluetooth {
         return scanner != null && scanner.send(bytes, chunk);
     }
 
+    public static void leStore(String address, byte[] bytes) {
+        leScanner(address).store(bytes);
+    }
+
     public static void leDrop(String address, int status) {
         leScanner(address).drop(status);
     }

@@ -45,6 +45,7 @@ public final class FakeLeScanner {
     private boolean sending; // its client configuration was written as its properties want
     private int credits;
     private final ArrayDeque<byte[]> heldBack = new ArrayDeque<>();
+    private byte[] stored = new byte[0]; // scanned while unconnected, sent when notifications come on
     private int notifications;
     private int creditsGranted;
     private int creditWrites;
@@ -165,6 +166,15 @@ public final class FakeLeScanner {
         return true;
     }
 
+    /**
+     * Bytes the scanner keeps until the app switches its notifications on, and sends the moment
+     * it does, before the phone has answered the app's write (a scanner's memory of scans made
+     * while it was not connected).
+     */
+    synchronized void store(byte[] bytes) {
+        stored = bytes;
+    }
+
     /** The link drops with the status a phone reports (8: the supervision timeout). */
     void drop(int status) {
         BluetoothGatt was;
@@ -265,6 +275,14 @@ public final class FakeLeScanner {
                     sending = true;
                 }
             }
+        }
+        byte[] memory;
+        synchronized (this) {
+            memory = sending && stored.length > 0 && creditsIn == null ? stored : null;
+            stored = memory != null ? new byte[0] : stored;
+        }
+        if (memory != null) {
+            send(memory, 0);
         }
         final int answered = status;
         gatt.post(app -> app.onDescriptorWrite(gatt, descriptor, answered));
