@@ -22,6 +22,7 @@ abstract class KeyStream extends SourceStream {
 
     private final BlockingQueue<int[]> events = new LinkedBlockingQueue<int[]>();
     private final KeyDecoder decoder;
+    private final long waitMillis;
     private final StringBuilder text = new StringBuilder();
     private final KeyDecoder.Output output = new KeyDecoder.Output() {
         @Override
@@ -39,7 +40,16 @@ abstract class KeyStream extends SourceStream {
     private volatile String goneReason; // set by any thread, read by the reader
 
     KeyStream(KeyDecoder decoder) {
+        this(decoder, IDLE_MILLIS);
+    }
+
+    /**
+     * waitMillis: how long a read waits for a queued key before it calls idle(); 0 for a stream
+     * whose idle() itself waits for keys and queues them.
+     */
+    KeyStream(KeyDecoder decoder, long waitMillis) {
         this.decoder = decoder;
+        this.waitMillis = waitMillis;
     }
 
     /** One key event, from any thread; never blocks. */
@@ -54,8 +64,8 @@ abstract class KeyStream extends SourceStream {
         }
     }
 
-    /** Called on the reader's thread while no key comes. */
-    protected void idle() {}
+    /** Called on the reader's thread while no key comes; may throw when the link is lost. */
+    protected void idle() throws IOException {}
 
     @Override
     final int read(byte[] buffer) throws IOException {
@@ -65,7 +75,7 @@ abstract class KeyStream extends SourceStream {
             }
             int[] event;
             try {
-                event = events.poll(IDLE_MILLIS, TimeUnit.MILLISECONDS);
+                event = events.poll(waitMillis, TimeUnit.MILLISECONDS);
             } catch (InterruptedException e) {
                 return 0;
             }
