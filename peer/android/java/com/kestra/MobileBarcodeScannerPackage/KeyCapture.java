@@ -79,13 +79,9 @@ final class KeyCapture implements InvocationHandler {
             }
             return "key capture of " + descriptor + " around " + wrapped;
         }
-        if (capturing && name.equals("dispatchKeyEvent") && count == 1 && args[0] instanceof KeyEvent) {
-            KeyEvent event = (KeyEvent) args[0];
-            if (fromScanner(event)) {
-                stream.offer(event.getKeyCode(), event.getAction(), event.getMetaState(), event.getScanCode(),
-                        event.getRepeatCount());
-                return Boolean.TRUE;
-            }
+        if (capturing && name.equals("dispatchKeyEvent") && count == 1 && args[0] instanceof KeyEvent
+                && captured((KeyEvent) args[0])) {
+            return Boolean.TRUE;
         }
         if (wrapped == null) {
             return defaultResult(method.getReturnType());
@@ -97,9 +93,20 @@ final class KeyCapture implements InvocationHandler {
         }
     }
 
-    private boolean fromScanner(KeyEvent event) {
-        InputDevice device = InputDevice.getDevice(event.getDeviceId());
-        return device != null && descriptor.equals(device.getDescriptor());
+    // Queues the scanner's key; any other passes. Nothing of ours may throw on the app's
+    // user-interface thread, where it would end the app: a key that cannot be placed passes.
+    private boolean captured(KeyEvent event) {
+        try {
+            InputDevice device = InputDevice.getDevice(event.getDeviceId());
+            if (device == null || !descriptor.equals(device.getDescriptor())) {
+                return false;
+            }
+            stream.offer(event.getKeyCode(), event.getAction(), event.getMetaState(), event.getScanCode(),
+                    event.getRepeatCount());
+            return true;
+        } catch (RuntimeException e) {
+            return false;
+        }
     }
 
     private static Object defaultResult(Class<?> type) {
