@@ -13,8 +13,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 using componenttest::Call;
@@ -289,6 +292,15 @@ protected:
         return joined;
     }
     std::u16string eventData(size_t index) { return connection.events().at(index).data; }
+    // The scanner sends one barcode; true when it is the only event to arrive after those so far.
+    bool arrivesOnce(const std::string& barcode) {
+        size_t before = connection.eventCount();
+        if (!scannerSends(kFirst, barcode + "\n") || !connection.waitForEvents(before + 1)) {
+            return false;
+        }
+        usleep(50 * 1000);  // a second delivery of the same barcode would come right behind it
+        return connection.eventCount() == before + 1 && eventData(before) == u16(barcode);
+    }
 
     HostMemory memory;
     HostConnection connection;
@@ -452,9 +464,205 @@ TEST_F(Phone, AdapterOffNoAdapterAndNoBondedDeviceEachSayWhy) {
     EXPECT_FALSE(open());
     EXPECT_EQ(u"this phone has no Bluetooth", lastError());
 
+    // While Bluetooth switches on or off, the phone lists its bonded devices as null.
     setAdapter(true, true);
+    PhoneCall("setBondedUnavailable", "(Z)V").run(jboolean(true));
+    EXPECT_EQ(u"", choiceList());
+    const std::u16string notReady =
+        u"Bluetooth is not ready (it is switching on or off): try again in a moment";
+    EXPECT_EQ(notReady, lastError());
+    EXPECT_FALSE(open());
+    EXPECT_EQ(notReady, lastError());
+
+    PhoneCall("setBondedUnavailable", "(Z)V").run(jboolean(false));
     ASSERT_TRUE(open());
     ASSERT_TRUE(close());
+}
+
+namespace {
+
+// Waits until the flag is set, for as long as an event may take to arrive.
+bool soon(const std::atomic<bool>& flag) {
+    for (int attempt = 0; attempt < 1000 && !flag; ++attempt) {
+        usleep(10 * 1000);
+    }
+    return flag;
+}
+
+}  // namespace
+
+// A host's event handler runs on the thread that delivered the barcode and may call anything
+// there. Each call returns, and the driver goes on working: a later Open reaches the scanner and
+// each barcode arrives once.
+TEST_F(Phone, EveryHostCallFromTheBarcodeHandlerReturnsAndLeavesTheDriverUsable) {
+    const std::vector<std::pair<const char*, std::function<void()>>> calls = {
+        {"Close", [&] { close(); }},
+        {"Open of the same device", [&] { open(); }},
+        {"Open of another device",
+         [&] {
+             choose(kSecond);
+             open();
+         }},
+        {"DeviceTest", [&] { test(); }},
+        {"GetLastError", [&] { lastError(); }},
+        {"GetParameters", [&] { choiceList(); }},
+        {"SetParameter", [&] { choose(kSecond); }},
+        {"Init again", [&] { component->initDone()->Init(&connection); }},
+        {"Init with null", [&] { component->initDone()->Init(nullptr); }},
+        {"DestroyObject", [&] { component.reset(); }},
+    };
+    for (const auto& call : calls) {
+        SCOPED_TRACE(call.first);
+        phoneDoes("reset");
+        bond(kFirst, "Scanner");
+        bond(kSecond, "Other");
+        startDriver();
+        choose(kFirst);
+        ASSERT_TRUE(open());
+        std::atomic<bool> called{false}, returned{false};
+        connection.setOnEvent([&](const testsupport::RecordedEvent&) {
+            if (!called.exchange(true)) {
+                call.second();
+                returned = true;
+            }
+        });
+        ASSERT_TRUE(scannerSends(kFirst, "FROM-HANDLER\n"));
+        ASSERT_TRUE(soon(returned)) << "the call from the handler did not return";
+        connection.setOnEvent(nullptr);
+
+        if (!component) {
+            startDriver();
+        } else {
+            ASSERT_TRUE(component->initDone()->Init(&connection));
+        }
+        choose(kFirst);
+        ASSERT_TRUE(open()) << utf8(lastError());
+        EXPECT_TRUE(arrivesOnce("AFTER-HANDLER"));
+        EXPECT_TRUE(close());
+        EXPECT_FALSE(linked(kFirst));
+        component.reset();
+    }
+}
+
+// The host thread closes while the handler, on the reader's thread, asks for a device test: the
+// close must not hold what the test needs while it waits for the reader.
+TEST_F(Phone, CloseOnTheHostThreadAndDeviceTestFromTheHandlerBothReturn) {
+    bond(kFirst, "Scanner");
+    startDriver();
+    choose(kFirst);
+    ASSERT_TRUE(open());
+    std::atomic<bool> inHandler{false}, closing{false}, returned{false};
+    connection.setOnEvent([&](const testsupport::RecordedEvent&) {
+        inHandler = true;
+        while (!closing) {
+            usleep(1000);
+        }
+        usleep(100 * 1000);  // the host thread is inside Close by now
+        test();
+        returned = true;
+    });
+    ASSERT_TRUE(scannerSends(kFirst, "A\n"));
+    ASSERT_TRUE(soon(inHandler));
+    closing = true;
+    EXPECT_TRUE(close());
+    EXPECT_TRUE(returned) << "Close returned before the reader's handler did";
+    connection.setOnEvent(nullptr);
+    EXPECT_FALSE(linked(kFirst));
+}
+
+// What the host drops is closed: a component destroyed without Close, and the peer a second Init
+// replaces, leave no link behind, so the scanner opens again and each barcode arrives once.
+TEST_F(Phone, DestroyWithoutCloseAndASecondInitCloseTheLinkSoTheScannerOpensAgain) {
+    bond(kFirst, "Scanner");
+    startDriver();
+    choose(kFirst);
+    ASSERT_TRUE(open());
+    component.reset();
+    EXPECT_FALSE(linked(kFirst)) << "DestroyObject left the link open";
+
+    startDriver();
+    choose(kFirst);
+    ASSERT_TRUE(open());
+    EXPECT_TRUE(arrivesOnce("FIRST-COMPONENT"));
+    ASSERT_TRUE(component->initDone()->Init(&connection));
+    EXPECT_FALSE(linked(kFirst)) << "a second Init left the old peer's link open";
+    ASSERT_TRUE(open());
+    EXPECT_TRUE(arrivesOnce("NEW-PEER"));
+    ASSERT_TRUE(close());
+    EXPECT_FALSE(linked(kFirst));
+    scannerSends(kFirst, "AFTER-CLOSE\n");
+    usleep(50 * 1000);
+    EXPECT_EQ(2u, connection.eventCount()) << "a barcode after Close reached the host";
+}
+
+// Whatever goes wrong on the reader's thread, it never dies silently: an exception the host's
+// handler leaves pending is cleared before it reaches the peer, and anything the link throws ends
+// the reader with its reason, closes the link and lets Open connect again.
+TEST_F(Phone, TheReaderNeverDiesSilently) {
+    bond(kFirst, "Scanner");
+    startDriver();
+    choose(kFirst);
+    ASSERT_TRUE(open());
+    connection.setOnEvent([](const testsupport::RecordedEvent&) {
+        JNIEnv* env = hosting::currentEnv();
+        jclass failure = env->FindClass("java/lang/IllegalStateException");
+        env->ThrowNew(failure, "left pending by the host's handler");
+        // The reference is released when the delivery returns to Java.
+    });
+    ASSERT_TRUE(scannerSends(kFirst, "PENDING-1\nPENDING-2\n"));
+    ASSERT_TRUE(connection.waitForEvents(2));
+    connection.setOnEvent(nullptr);
+    EXPECT_TRUE(arrivesOnce("STILL-READING"));
+    EXPECT_EQ(u"no error has occurred", lastError());
+
+    int connects = phoneCount("connectCount");
+    PhoneCall call("failReads", "(Ljava/lang/String;)V");
+    call.run(call.string(kFirst));
+    EXPECT_TRUE(
+        errorSoonSays(u"scanner 'Scanner' (00:11:22:33:44:01) was disconnected: reading stopped on an "
+                      u"unexpected error: java.lang.IllegalStateException: scripted failure of the link"))
+        << utf8(lastError());
+    EXPECT_FALSE(linked(kFirst));
+    ASSERT_TRUE(open());
+    EXPECT_EQ(connects + 1, phoneCount("connectCount")) << "Open counted the dead reader as open";
+    EXPECT_TRUE(arrivesOnce("READING-AGAIN"));
+    ASSERT_TRUE(close());
+}
+
+// An interrupt of the host's thread aborts at most the one open it meets, and is used up there.
+TEST_F(Phone, AnInterruptOfTheHostThreadAbortsOneOpenAndIsNotKept) {
+    bond(kFirst, "Scanner");
+    startDriver();
+    choose(kFirst);
+    phoneDoes("interruptCaller");
+    if (!open()) {
+        EXPECT_NE(std::u16string::npos, lastError().find(u"interrupted")) << utf8(lastError());
+    }
+    EXPECT_FALSE(PhoneCall("callerInterrupted", "()Z").yes()) << "the interrupt was left set";
+    ASSERT_TRUE(close());
+    ASSERT_TRUE(open()) << utf8(lastError());
+    EXPECT_TRUE(arrivesOnce("AFTER-INTERRUPT"));
+    ASSERT_TRUE(close());
+}
+
+// Without an activity nothing can be asked, but a permission already granted is used, and one
+// refused is reported as refused by the call that needed it.
+TEST_F(Phone, WithoutAnActivityTheGrantedPermissionIsUsed) {
+    bond(kFirst, "Scanner");
+    hosting::AndroidHelper::Options noActivity;
+    noActivity.activityTitle = nullptr;
+    HostConnection withoutActivity(noActivity);
+    component = std::make_unique<HostedComponent>();
+    component->initDone()->setMemManager(&memory);
+    ASSERT_TRUE(component->initDone()->Init(&withoutActivity));
+    EXPECT_EQ(u"<Item Value=\"00:11:22:33:44:01\">Scanner</Item>", choiceList());
+    choose(kFirst);
+    ASSERT_TRUE(open()) << utf8(lastError());
+    ASSERT_TRUE(close());
+    setPermission(false, false);
+    EXPECT_FALSE(open());
+    EXPECT_NE(std::u16string::npos, lastError().find(u"\"Nearby devices\" was refused")) << utf8(lastError());
+    component.reset();
 }
 
 // Scanners in keyboard mode: the keys of one keyboard, captured in the host's window and

@@ -4,8 +4,11 @@ import java.io.IOException;
 
 /**
  * The thread of one open device: reads its link, frames the bytes into barcodes and hands each
- * on. When the link drops it reports why (and any fragment it dropped) and ends; shutdown stops
- * it and waits for it, so that once shutdown returns this reader hands nothing on any more.
+ * on. When the link drops, or anything at all goes wrong on this thread (an uncaught exception
+ * would end the app on Android), it reports why (and any fragment it dropped), closes the link
+ * and ends. stopReading makes it hand nothing on any more and releases the link; awaitEnd then waits
+ * for the thread, unless called on the thread itself (a host that closes the device from its
+ * barcode handler), which must never wait for itself.
  */
 final class BarcodeReader extends Thread {
     interface Listener {
@@ -18,7 +21,7 @@ final class BarcodeReader extends Thread {
         /** The link gave notice of something that does not end it; the reader goes on. */
         void notice(ScannerDevice device, String text);
 
-        /** The link dropped; the reader ends after this returns. */
+        /** The link dropped, or reading failed; the reader ends after this returns. */
         void lost(ScannerDevice device, String reason);
     }
 
@@ -47,7 +50,7 @@ final class BarcodeReader extends Thread {
         LineFramer.Sink sink = new LineFramer.Sink() {
             @Override
             public void line(String barcode) {
-                // After shutdown has begun nothing more is handed on: the device is being
+                // After stopReading nothing more is handed on: the device is being
                 // closed, and the host may release its side right after CloseDevice returns.
                 if (!stopping) {
                     listener.barcode(barcode);
@@ -77,7 +80,12 @@ final class BarcodeReader extends Thread {
             }
         } catch (IOException e) {
             linkDropped(e.getMessage());
+        } catch (Throwable e) {
+            // From the transport or from handing a barcode on (a native that is not bound, an
+            // exception the host left pending): the device counts as lost, never the app.
+            linkDropped("reading stopped on an unexpected error: " + e);
         } finally {
+            dropped = true;
             stream.close();
         }
     }
@@ -92,28 +100,40 @@ final class BarcodeReader extends Thread {
             reason += "; the " + fragment + " bytes received after the last line end were no whole barcode"
                     + " and were dropped";
         }
-        listener.lost(device, reason);
+        try {
+            listener.lost(device, reason);
+        } catch (Throwable e) {
+            // The reason is recorded before anything else is done with it; the thread ends anyway.
+        }
     }
 
-    /** True until the link drops or shutdown is called. */
+    /** True until the link drops, reading fails or stopReading is called. */
     boolean reading() {
         return !dropped && !stopping;
     }
 
-    /** Stops the thread and waits until it has ended. */
-    void shutdown() {
+    /**
+     * From now on nothing is handed on, and the link is released; the thread ends soon after.
+     * Never blocks, so it may be called under a lock and on the reader's own thread.
+     */
+    void stopReading() {
         stopping = true;
         stream.stop();
-        boolean interrupted = false;
-        while (isAlive()) {
-            try {
-                join();
-            } catch (InterruptedException e) {
-                interrupted = true;
-            }
+    }
+
+    /**
+     * Waits until the thread has ended, unless this is that thread. Holds no lock of its own:
+     * the caller must hold none that the thread's listener may need. An interrupt ends the wait
+     * (the reader hands nothing on any more all the same) and is not kept.
+     */
+    void awaitEnd() {
+        if (Thread.currentThread() == this || Thread.interrupted()) {
+            return;
         }
-        if (interrupted) {
-            Thread.currentThread().interrupt();
+        try {
+            join();
+        } catch (InterruptedException e) {
+            // The interrupt was for this wait alone.
         }
     }
 }

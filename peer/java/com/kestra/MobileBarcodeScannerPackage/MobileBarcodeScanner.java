@@ -12,10 +12,12 @@ import java.util.List;
  * devices there are and how they connect is the transport's (Transports.create); this class is
  * the same for every transport.
  *
- * The device operations are called on the host's thread and serialized here. An open device
- * has one reader thread; reader threads never take this object's lock, so CloseDevice can wait
- * for its reader while holding it. Every member the library reaches is kept by the rules in
- * proguard-rules.pro.
+ * The device operations are called on the host's thread, or on a reader's thread when the host
+ * calls back from its barcode handler, and are serialized here. An open device has one reader
+ * thread. A reader is stopped under this object's lock, which never blocks, and waited for only
+ * after the lock is released: its handler may be calling another device operation meanwhile.
+ * On its own thread it is not waited for at all. Every member the library reaches is kept by
+ * the rules in proguard-rules.pro.
  */
 public class MobileBarcodeScanner {
     private static final String NO_ERROR = "no error has occurred";
@@ -51,31 +53,42 @@ public class MobileBarcodeScanner {
         return items.toString();
     }
 
-    public synchronized boolean OpenDevice(String address) {
-        ScannerDevice device = find(address);
-        if (device == null) {
-            return false;
-        }
-        if (reading(device)) {
-            lastError = NO_ERROR;
-            return true;
-        }
-        closeReader();
-        SourceStream stream;
+    public boolean OpenDevice(String address) {
+        BarcodeReader stopped = null;
         try {
-            stream = device.connect();
-        } catch (IOException e) {
-            return fail("cannot open " + device.label() + ": " + e.getMessage());
+            synchronized (this) {
+                ScannerDevice device = find(address);
+                if (device == null) {
+                    return false;
+                }
+                if (reading(device)) {
+                    lastError = NO_ERROR;
+                    return true;
+                }
+                stopped = stopReader();
+                SourceStream stream;
+                try {
+                    stream = device.connect();
+                } catch (IOException e) {
+                    return fail("cannot open " + device.label() + ": " + e.getMessage());
+                }
+                reader = new BarcodeReader(device, stream, new ReaderListener());
+                lastError = NO_ERROR;
+                reader.start();
+                trace("Scanner " + device.label() + " open");
+                return true;
+            }
+        } finally {
+            awaitEnd(stopped);
         }
-        reader = new BarcodeReader(device, stream, new ReaderListener());
-        lastError = NO_ERROR;
-        reader.start();
-        trace("Scanner " + device.label() + " open");
-        return true;
     }
 
-    public synchronized boolean CloseDevice() {
-        closeReader();
+    public boolean CloseDevice() {
+        BarcodeReader stopped;
+        synchronized (this) {
+            stopped = stopReader();
+        }
+        awaitEnd(stopped);
         return true;
     }
 
@@ -123,12 +136,22 @@ public class MobileBarcodeScanner {
         return running != null && running.reading() && running.device().address.equals(device.address);
     }
 
-    private void closeReader() {
+    // Under this object's lock: the open reader, if any, stops handing barcodes on and releases
+    // its link at once; its thread is waited for by awaitEnd, once the lock is released.
+    private BarcodeReader stopReader() {
         BarcodeReader running = reader;
         reader = null;
         if (running != null) {
-            running.shutdown();
+            running.stopReading();
             trace("Scanner " + running.device().label() + " closed");
+        }
+        return running;
+    }
+
+    // Without this object's lock: the stopped reader's handler may be waiting for it.
+    private static void awaitEnd(BarcodeReader stopped) {
+        if (stopped != null) {
+            stopped.awaitEnd();
         }
     }
 
@@ -145,8 +168,8 @@ public class MobileBarcodeScanner {
         return false;
     }
 
-    // Runs on the reader's thread, without this object's lock: CloseDevice may be holding it
-    // while it waits for the reader.
+    // Runs on the reader's thread, without this object's lock: the handler of the barcode it
+    // hands on may call any device operation.
     private final class ReaderListener implements BarcodeReader.Listener {
         @Override
         public void barcode(String barcode) {

@@ -82,11 +82,17 @@ final class BluetoothTransport implements Transport {
 
     private Set<BluetoothDevice> bondedDevices() throws IOException {
         BluetoothAdapter adapter = usableAdapter();
+        Set<BluetoothDevice> bonded;
         try {
-            return adapter.getBondedDevices();
+            bonded = adapter.getBondedDevices();
         } catch (SecurityException e) {
             throw permissionRefused();
         }
+        // Null while Bluetooth is switching on or off.
+        if (bonded == null) {
+            throw new IOException("Bluetooth is not ready (it is switching on or off): try again in a moment");
+        }
+        return bonded;
     }
 
     private BluetoothAdapter usableAdapter() throws IOException {
@@ -112,7 +118,9 @@ final class BluetoothTransport implements Transport {
         if (Build.VERSION.SDK_INT < API_PERMISSIONS_AT_RUN_TIME) {
             return true; // granted at install time, from the manifest
         }
-        return activity != null && activity.checkSelfPermission(permission) == PackageManager.PERMISSION_GRANTED;
+        // Without an activity there is nothing to ask: the call that needs the permission is
+        // made, and a refusal shows as its SecurityException, reported as refused there.
+        return activity == null || activity.checkSelfPermission(permission) == PackageManager.PERMISSION_GRANTED;
     }
 
     private final class Scanner extends ScannerDevice {

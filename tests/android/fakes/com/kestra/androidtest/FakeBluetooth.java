@@ -25,6 +25,7 @@ public final class FakeBluetooth {
     private static boolean enabled = true;
     private static boolean permission = true;
     private static boolean grantOnRequest;
+    private static boolean bondedUnavailable;
     private static int connects;
     private static int discoveryCancels;
 
@@ -44,6 +45,7 @@ public final class FakeBluetooth {
         enabled = true;
         permission = true;
         grantOnRequest = false;
+        bondedUnavailable = false;
         connects = 0;
         discoveryCancels = 0;
         android.os.Build.VERSION.SDK_INT = 31;
@@ -109,6 +111,29 @@ public final class FakeBluetooth {
         return send(address, text.getBytes(StandardCharsets.UTF_8));
     }
 
+    /** The next read of the scanner's link throws an unexpected exception (not an IOException). */
+    public static synchronized void failReads(String address) {
+        Pipe pipe = links.get(address);
+        if (pipe != null) {
+            pipe.failWith(new IllegalStateException("scripted failure of the link"));
+        }
+    }
+
+    /** Whether the adapter lists its bonded devices as null, as while Bluetooth switches on or off. */
+    public static synchronized void setBondedUnavailable(boolean unavailable) {
+        bondedUnavailable = unavailable;
+    }
+
+    /** Interrupts the calling thread (the host's, when the test program calls it). */
+    public static void interruptCaller() {
+        Thread.currentThread().interrupt();
+    }
+
+    /** Whether the calling thread is interrupted; the flag stays as it is. */
+    public static boolean callerInterrupted() {
+        return Thread.currentThread().isInterrupted();
+    }
+
     /** The scanner is switched off or goes out of range: its link drops. */
     public static synchronized void dropLink(String address) {
         Pipe pipe = links.remove(address);
@@ -128,6 +153,9 @@ public final class FakeBluetooth {
     }
 
     public static synchronized Set<BluetoothDevice> bonded() {
+        if (bondedUnavailable) {
+            return null;
+        }
         return new LinkedHashSet<>(bonded.values());
     }
 
