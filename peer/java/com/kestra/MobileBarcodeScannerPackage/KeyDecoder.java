@@ -163,7 +163,8 @@ final class KeyDecoder {
         }
         int digit = keypadDigit(position);
         if (alt && !ctrl && digit >= 0) {
-            altCode = Math.min((Math.max(altCode, 0)) * 10 + digit, Character.MAX_CODE_POINT + 1);
+            // Capped just past the last code point: a longer code stays no character.
+            altCode = Math.min(Math.max(altCode, 0) * 10 + digit, Character.MAX_CODE_POINT + 1);
             return;
         }
         boolean caps = metaCarriesLocks ? (metaState & META_CAPS_LOCK_ON) != 0 : capsLock;

@@ -34,7 +34,8 @@ final class KeyCapture implements InvocationHandler {
         this.wrapped = window.getCallback();
         this.descriptor = descriptor;
         this.stream = stream;
-        this.proxy = (Window.Callback) Proxy.newProxyInstance(Window.Callback.class.getClassLoader(),
+        // Defined in the app's class loader, which sees the platform's interface.
+        this.proxy = (Window.Callback) Proxy.newProxyInstance(KeyCapture.class.getClassLoader(),
                 new Class<?>[] {Window.Callback.class}, this);
     }
 
