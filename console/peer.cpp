@@ -67,6 +67,28 @@ bool keyboardScannerOpen(JNIEnv* env) {
     return open;
 }
 
+bool typeIntoKeyboardScanner(JNIEnv* env, const std::string& text) {
+    jclass source = nullptr;
+    jmethodID type = findStatic(env, source, "com/kestra/MobileBarcodeScannerPackage/KeyboardSource", "type",
+                                "(Ljava/lang/String;)Z");
+    std::u16string units = hostFromUtf8(text);
+    jstring javaText = type != nullptr ? env->NewString(reinterpret_cast<const jchar*>(units.data()),
+                                                        static_cast<jsize>(units.size()))
+                                       : nullptr;
+    bool typed = javaText != nullptr && env->CallStaticBooleanMethod(source, type, javaText);
+    if (env->ExceptionCheck()) {
+        env->ExceptionClear();
+        typed = false;
+    }
+    if (javaText != nullptr) {
+        env->DeleteLocalRef(javaText);
+    }
+    if (source != nullptr) {
+        env->DeleteLocalRef(source);
+    }
+    return typed;
+}
+
 bool registerLinkWatch(JNIEnv* env, std::string& problem) {
     const JNINativeMethod natives[] = {
         {const_cast<char*>("printLost"), const_cast<char*>("(Ljava/lang/String;Ljava/lang/String;)V"),

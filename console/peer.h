@@ -1,6 +1,6 @@
 // What the console asks its emulated scanner peer directly, outside the driver: the problems of
-// the device configuration, and whether the keyboard scanner is open; and what the peer tells
-// it: a scanner's link lost.
+// the device configuration, whether the keyboard scanner is open, the keys an emulated
+// keyboard-mode scanner types; and what the peer tells it: a scanner's link lost.
 #pragma once
 
 #include <jni.h>
@@ -16,6 +16,10 @@ std::vector<std::string> deviceProblems(JNIEnv* env);
 
 // Whether an open device reads the console's input (a device with source stdin).
 bool keyboardScannerOpen(JNIEnv* env);
+
+// Types the text (UTF-8) as key presses into the open emulated keyboard-mode scanner (a device
+// with source keys:LAYOUT), then Enter; false when none is open.
+bool typeIntoKeyboardScanner(JNIEnv* env, const std::string& text);
 
 // Binds the native of com.kestra.console.LinkWatch, which prints a line when a scanner's link is
 // lost; on failure says why in `problem`.

@@ -1,7 +1,8 @@
-// The app's scanner peer with its Bluetooth transport, driven through the real library as the
-// host drives it: the peer's classes compiled for Java 8 against our declarations of android.*,
-// run here against fakes of those types (com.kestra.androidtest.FakeBluetooth plays the phone's
-// Bluetooth and the scanners). The same program runs against the classes ProGuard shrank.
+// The app's scanner peer with its transports, driven through the real library as the host
+// drives it: the peer's classes compiled for Java 8 against our declarations of android.*, run
+// here against fakes of those types (com.kestra.androidtest.FakeBluetooth plays the phone's
+// Bluetooth and the serial-port scanners, FakeInput its keyboards, the keyboard-mode scanners
+// and the host's window). The same program runs against the classes ProGuard shrank.
 #include "tests/component/hosted_component.h"
 #include "tests/support/host_connection.h"
 #include "tests/support/host_memory.h"
@@ -11,6 +12,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -30,15 +32,18 @@ using testsupport::HostMemory;
 namespace {
 
 const char* const kFakeBluetooth = "com/kestra/androidtest/FakeBluetooth";
+const char* const kFakeInput = "com/kestra/androidtest/FakeInput";
+const char* const kApp = "com/kestra/androidtest/ScanningActivity";
 const std::string kFirst = "00:11:22:33:44:01";
 const std::string kSecond = "00:11:22:33:44:02";
 
-// Calls a static method of FakeBluetooth with the given arguments; a Java exception fails the
-// test. Strings go to Java as UTF-8 text.
+// Calls a static method of FakeBluetooth (or another fake or app class) with the given
+// arguments; a Java exception fails the test. Strings go to Java as UTF-8 text.
 class PhoneCall {
 public:
-    PhoneCall(const char* name, const char* signature) : m_env(testsupport::mainEnv()) {
-        m_class = testsupport::findClass(m_env, kFakeBluetooth);
+    PhoneCall(const char* name, const char* signature, const char* className = kFakeBluetooth)
+        : m_env(testsupport::mainEnv()) {
+        m_class = testsupport::findClass(m_env, className);
         m_method = m_env->GetStaticMethodID(m_class, name, signature);
         EXPECT_NE(nullptr, m_method) << name << signature;
     }
@@ -155,6 +160,56 @@ std::string permissionRequests() {
     return all;
 }
 
+// The phone's keyboards (FakeInput).
+const std::string kScanner = "d4f3a2b1c0e9";
+const std::string kScannerAddress = "hid:" + kScanner;
+const std::string kHuman = "0a1b2c3d4e5f";
+
+void connectKeyboard(const std::string& descriptor, const std::string& name, bool isVirtual = false,
+                     bool external = true) {
+    PhoneCall call("connect", "(Ljava/lang/String;Ljava/lang/String;ZZ)I", kFakeInput);
+    call.number(call.string(descriptor), call.string(name), jboolean(isVirtual), jboolean(external));
+}
+
+void disconnectKeyboard(const std::string& descriptor) {
+    PhoneCall call("disconnect", "(Ljava/lang/String;)V", kFakeInput);
+    call.run(call.string(descriptor));
+}
+
+void setPhoneLayout(const std::string& layout) {
+    PhoneCall call("setPhoneLayout", "(Ljava/lang/String;)V", kFakeInput);
+    call.run(call.string(layout));
+}
+
+// Types a script of keys (see FakeInput) on the keyboard, dispatched through the window.
+void typeKeys(const std::string& descriptor, const std::string& script) {
+    PhoneCall call("type", "(Ljava/lang/String;Ljava/lang/String;)V", kFakeInput);
+    call.run(call.string(descriptor), call.string(script));
+}
+
+std::string inputText(const char* name) {
+    PhoneCall call(name, "()Ljava/lang/String;", kFakeInput);
+    return testsupport::utf8(call.env(), static_cast<jstring>(call.object()));
+}
+
+// What reached the host's view; what the window's callback is ("view", "wrapper", "proxy").
+std::string viewText() {
+    return inputText("viewText");
+}
+std::string topCallback() {
+    return inputText("topCallback");
+}
+
+void inputDoes(const char* name) {
+    PhoneCall(name, "()V", kFakeInput).run();
+}
+
+// The app's configuration of its keyboard scanners, from its own code.
+void configureKeyboardScanner(const std::string& address, const std::string& layout, bool tabEnds) {
+    PhoneCall call("configureKeyboardScanner", "(Ljava/lang/String;Ljava/lang/String;Z)V", kApp);
+    call.run(call.string(address), call.string(layout), jboolean(tabEnds));
+}
+
 std::u16string u16(const std::string& ascii) {
     return std::u16string(ascii.begin(), ascii.end());
 }
@@ -171,10 +226,15 @@ std::string utf8(const std::u16string& text) {
 // The host's side: a component created through the exports and connected, which shows the peer.
 class Phone : public ::testing::Test {
 protected:
-    void SetUp() override { phoneDoes("reset"); }
+    void SetUp() override { resetPhone(); }
     void TearDown() override {
         component.reset();
+        resetPhone();
+    }
+    static void resetPhone() {
         phoneDoes("reset");
+        inputDoes("reset");
+        PhoneCall("forgetKeyboardScanners", "()V", kApp).run();
     }
 
     void startDriver() {
@@ -211,6 +271,25 @@ protected:
             usleep(10 * 1000);
         }
         return false;
+    }
+    // An open keyboard scanner checks its capture on its own thread: asks until it is on top.
+    static bool captureSoonOnTop() {
+        for (int attempt = 0; attempt < 1000; ++attempt) {
+            if (topCallback() == "proxy") {
+                return true;
+            }
+            usleep(10 * 1000);
+        }
+        return false;
+    }
+    // The barcodes that arrived from event `first` on, joined by "|".
+    std::u16string barcodesFrom(size_t first) {
+        std::u16string joined;
+        std::vector<testsupport::RecordedEvent> events = connection.events();
+        for (size_t i = first; i < events.size(); ++i) {
+            joined += (i == first ? u"" : u"|") + events[i].data;
+        }
+        return joined;
     }
     std::u16string eventData(size_t index) { return connection.events().at(index).data; }
     // The scanner sends one barcode; true when it is the only event to arrive after those so far.
@@ -584,4 +663,219 @@ TEST_F(Phone, WithoutAnActivityTheGrantedPermissionIsUsed) {
     EXPECT_FALSE(open());
     EXPECT_NE(std::u16string::npos, lastError().find(u"\"Nearby devices\" was refused")) << utf8(lastError());
     component.reset();
+}
+
+// Scanners in keyboard mode: the keys of one keyboard, captured in the host's window and
+// decoded by the layout the scanner types for.
+struct Typing {
+    const char* what;
+    const char* scannerLayout;  // as the app configures it for the scanner
+    bool tabEnds;
+    const char* phoneLayout;
+    const char* keys;
+    std::u16string barcodes;  // joined by "|"
+};
+
+TEST_F(Phone, AKeyboardScannerTypesBarcodesByItsOwnLayoutWithControlCharacters) {
+    const Typing typings[] = {
+        {"digits, letters and punctuation with Shift", "us", false, "us",
+         "4 0 0 6 shift+k e rshift+s t shift+1 shift+dot shift+slash enter", u"4006KeSt!>?"},
+        {"Caps Lock shifts letters only, Shift undoes it", "us", false, "us", "caps a 1 shift+b caps c enter",
+         u"A1bc"},
+        {"GS as Ctrl+]", "us", false, "us", "0 1 ctrl+rbracket 9 3 rctrl+rbracket enter",
+         u"01\x1D"
+         u"93\x1D"},
+        {"GS as Alt with keypad 0029", "us", false, "us", "0 1 +alt kp0 kp0 kp2 kp9 -alt 9 3 enter",
+         u"01\x1D"
+         u"93"},
+        {"Ctrl with letters and [ ^ _", "us", false, "us",
+         "ctrl+d ctrl+lbracket ctrl+shift+6 ctrl+shift+minus x enter",
+         u"\x04\x1B\x1E\x1F"
+         u"x"},
+        {"a US scanner on a phone set to French", "us", false, "fr", "shift+h shift+a 1 1 2 q w m enter",
+         u"HA112qwm"},
+        {"a US scanner on a phone set to Russian", "us", false, "ru", "shift+h shift+a 1 1 2 q w m enter",
+         u"HA112qwm"},
+        {"an AZERTY scanner configured as such", "fr", false, "us",
+         "shift+h shift+q shift+1 shift+1 shift+2 q a 1 2 altgr+e altgr+0 ctrl+alt+e ctrl+q enter",
+         u"HA112aq&\u00e9\u20ac@\u20ac\x01"},
+        {"AZERTY dead keys: circumflex, diaeresis, before a space and before x", "fr", false, "us",
+         "lbracket e shift+lbracket i lbracket space lbracket x enter", u"\u00ea\u00ef^^x"},
+        {"QWERTZ dead acute, circumflex and grave, AltGr", "de", false, "us",
+         "equal e grave a shift+equal e altgr+q y enter", u"\u00e9\u00e2\u00e8@z"},
+        {"a Russian scanner configured as such", "ru", false, "us", "q w e shift+r grave ctrl+rbracket enter",
+         u"\u0439\u0446\u0443\u041a\u0451\x1D"},
+        {"Enter as key-up only, as both, as a down whose up comes a key later, and on the keypad", "us",
+         false, "us", "1 2 -enter 3 +enter -enter 4 +enter 5 -enter 6 kpenter", u"12|3|4|56"},
+        {"Tab ends a barcode where the app chooses it", "us", true, "us", "a tab b enter", u"a|b"},
+        {"Tab is a character otherwise", "us", false, "us", "a tab b enter", u"a\tb"},
+        {"Escape, Backspace and auto-repeated presses type nothing", "us", false, "us",
+         "esc 1 ~1 backspace 2 ~enter enter", u"12"},
+    };
+    connectKeyboard(kScanner, "Barcode Scanner");
+    startDriver();
+    choose(kScannerAddress);
+    for (const Typing& typing : typings) {
+        SCOPED_TRACE(typing.what);
+        configureKeyboardScanner(kScannerAddress, typing.scannerLayout, typing.tabEnds);
+        setPhoneLayout(typing.phoneLayout);
+        size_t first = connection.eventCount();
+        ASSERT_TRUE(open()) << utf8(lastError());
+        typeKeys(kScanner, typing.keys);
+        size_t expected = 1 + std::count(typing.barcodes.begin(), typing.barcodes.end(), u'|');
+        EXPECT_TRUE(connection.waitForEvents(first + expected));
+        ASSERT_TRUE(close());
+        EXPECT_EQ(typing.barcodes, barcodesFrom(first)) << utf8(barcodesFrom(first));
+    }
+    EXPECT_EQ("", viewText()) << "none of the scanner's keys reached the host's view";
+}
+
+TEST_F(Phone, KeyboardScannersAreListedApartFromSerialOnesAndTestedWhileConnected) {
+    bond(kFirst, "Serial <1>");
+    connectKeyboard(kScanner, "Scanner & Co");
+    connectKeyboard("virtual-0", "Virtual", true, true);
+    connectKeyboard("built-in-0", "Built-in keyboard", false, false);
+    PhoneCall buttons("connectButtons", "(Ljava/lang/String;Ljava/lang/String;)I", kFakeInput);
+    buttons.number(buttons.string("gpio-keys"), buttons.string("Volume buttons"));
+    startDriver();
+    EXPECT_EQ(
+        u"<Item Value=\"00:11:22:33:44:01\">Serial &lt;1&gt;</Item>"
+        u"<Item Value=\"hid:d4f3a2b1c0e9\">Scanner &amp; Co (keyboard)</Item>",
+        choiceList());
+    // Before API 29 a built-in keyboard cannot be told from an external one.
+    setSdk(28);
+    EXPECT_NE(std::u16string::npos, choiceList().find(u"Built-in keyboard (keyboard)"));
+    setSdk(31);
+
+    choose("HID:" + kScanner);
+    EXPECT_TRUE(test()) << utf8(lastError());
+    EXPECT_EQ("view", topCallback()) << "a test captures nothing once it is done";
+    disconnectKeyboard(kScanner);
+    EXPECT_FALSE(test());
+    EXPECT_EQ(
+        u"test of scanner 'Scanner & Co' (hid:d4f3a2b1c0e9) failed: it is not connected as a keyboard: "
+        u"switch "
+        u"the scanner on, or pair it in keyboard mode in the phone's Bluetooth settings",
+        lastError());
+    EXPECT_FALSE(open());
+    // The descriptor survives reconnection, unlike the device id.
+    connectKeyboard(kScanner, "Scanner & Co");
+    EXPECT_TRUE(open()) << utf8(lastError());
+    ASSERT_TRUE(close());
+}
+
+TEST_F(Phone, OnlyTheScannersKeysAreCapturedAndCloseRestoresTheWindowsCallback) {
+    connectKeyboard(kScanner, "Scanner");
+    connectKeyboard(kHuman, "Keyboard");
+    startDriver();
+    choose(kScannerAddress);
+    ASSERT_TRUE(open());
+    EXPECT_EQ("proxy", topCallback());
+    // A person types on another keyboard at the same time: their keys reach the host's view.
+    typeKeys(kHuman, "h i");
+    typeKeys(kScanner, "+4 0 0");
+    typeKeys(kHuman, "shift+a");
+    typeKeys(kScanner, "-4 6 esc enter");
+    typeKeys(kHuman, "enter esc");
+    ASSERT_TRUE(connection.waitForEvents(1));
+    EXPECT_EQ(u"4006", eventData(0));
+    EXPECT_EQ("hiA\n<ESC>", viewText()) << "the scanner's Escape never reaches the host";
+    PhoneCall focus("windowFocus", "(Z)V", kFakeInput);
+    focus.run(jboolean(false));
+    EXPECT_EQ(1, PhoneCall("focusChanges", "()I", kFakeInput).number()) << "other callbacks pass unchanged";
+
+    ASSERT_TRUE(close());
+    EXPECT_EQ("view", topCallback());
+    typeKeys(kScanner, "5 enter");
+    EXPECT_EQ("hiA\n<ESC>5\n", viewText()) << "once closed, the scanner types into the host's view";
+    EXPECT_EQ(1u, connection.eventCount());
+}
+
+TEST_F(Phone, ACallbackTheHostSetsOverTheCaptureIsWrappedAgainAndKeptAtClose) {
+    connectKeyboard(kScanner, "Scanner");
+    startDriver();
+    choose(kScannerAddress);
+    ASSERT_TRUE(open());
+    inputDoes("hostWrapsCallback");
+    ASSERT_TRUE(captureSoonOnTop());
+    EXPECT_NE(std::u16string::npos, lastError().find(u"the capture was taken up again")) << utf8(lastError());
+    typeKeys(kScanner, "7 enter");
+    ASSERT_TRUE(connection.waitForEvents(1));
+    // Close leaves the host's wrapper in place; what it wraps passes every key on.
+    ASSERT_TRUE(close());
+    EXPECT_EQ("wrapper", topCallback());
+    typeKeys(kScanner, "8");
+    EXPECT_EQ("8", viewText());
+
+    ASSERT_TRUE(open());
+    inputDoes("hostReplacesCallback");
+    ASSERT_TRUE(captureSoonOnTop());
+    typeKeys(kScanner, "9 enter");
+    ASSERT_TRUE(connection.waitForEvents(2));
+    ASSERT_TRUE(close());
+    EXPECT_EQ("view", topCallback());
+    EXPECT_EQ(u"7|9", barcodesFrom(0));
+    EXPECT_EQ("8", viewText());
+}
+
+TEST_F(Phone, AKeyboardScannerDisconnectedMidBarcodeSendsNoFragmentAndOpensAgain) {
+    connectKeyboard(kScanner, "Scanner");
+    startDriver();
+    choose(kScannerAddress);
+    ASSERT_TRUE(open());
+    typeKeys(kScanner, "1 2 enter 3 4 5");
+    ASSERT_TRUE(connection.waitForEvents(1));
+    disconnectKeyboard(kScanner);
+    EXPECT_TRUE(errorSoonSays(
+        u"scanner 'Scanner' (hid:d4f3a2b1c0e9) was disconnected: the keyboard disconnected (switched off, "
+        u"out "
+        u"of range or unpaired); the 3 bytes received after the last line end were no whole barcode and were "
+        u"dropped"))
+        << utf8(lastError());
+    connectKeyboard(kScanner, "Scanner");
+    ASSERT_TRUE(open()) << utf8(lastError());
+    typeKeys(kScanner, "6 enter");
+    ASSERT_TRUE(connection.waitForEvents(2));
+    ASSERT_TRUE(close());
+    EXPECT_EQ(u"12|6", barcodesFrom(0));
+
+    // The activity recreated (a configuration change it does not handle): the capture is lost.
+    ASSERT_TRUE(open());
+    inputDoes("destroyActivity");
+    EXPECT_TRUE(errorSoonSays(u"the activity whose window captured the keys was closed or recreated"))
+        << utf8(lastError());
+    EXPECT_FALSE(open());
+    EXPECT_NE(std::u16string::npos,
+              lastError().find(u"android:configChanges=\"keyboard|keyboardHidden|navigation\""))
+        << utf8(lastError());
+}
+
+TEST_F(Phone, AThousandCharactersTypedAtTheFastestRateArriveWhole) {
+    connectKeyboard(kScanner, "Scanner");
+    startDriver();
+    choose(kScannerAddress);
+    ASSERT_TRUE(open());
+    std::string keys;
+    std::u16string expected;
+    for (int i = 0; i < 1000; ++i) {
+        char letter = static_cast<char>('a' + i % 26);
+        switch (i % 3) {
+            case 0:
+                keys += std::string(1, letter) + " ";
+                expected += letter;
+                break;
+            case 1:
+                keys += "shift+" + std::string(1, letter) + " ";
+                expected += static_cast<char16_t>(letter - 32);
+                break;
+            default:
+                keys += std::to_string(i % 10) + " ";
+                expected += static_cast<char16_t>('0' + i % 10);
+        }
+    }
+    typeKeys(kScanner, keys + "enter");
+    ASSERT_TRUE(connection.waitForEvents(1));
+    ASSERT_TRUE(close());
+    EXPECT_EQ(expected, eventData(0));
+    EXPECT_EQ(1u, connection.eventCount());
 }

@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <linux/input.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -471,6 +472,81 @@ TEST(ConsoleDevices, TheKeyboardScannerReadsTheScanCommandOrTheRealStandardInput
                                                      "standard input"}))
             << console.output();
     }
+}
+
+// A recording of a keyboard's input events, in the layout of this program's own records (the
+// console is built for the same architecture): each key event follows the scan code's event
+// and is followed by a report's end, as the kernel sends them.
+class InputRecording {
+public:
+    InputRecording& key(int code, int value) {
+        add(EV_MSC, MSC_SCAN, 0x70000 + code);
+        add(EV_KEY, code, value);
+        add(EV_SYN, SYN_REPORT, 0);
+        return *this;
+    }
+    InputRecording& tap(int code) { return key(code, 1).key(code, 0); }
+    InputRecording& with(int modifier, int code) { return key(modifier, 1).tap(code).key(modifier, 0); }
+    const std::string& bytes() const { return m_bytes; }
+
+private:
+    void add(int type, int code, int value) {
+        input_event event{};
+        event.type = static_cast<uint16_t>(type);
+        event.code = static_cast<uint16_t>(code);
+        event.value = value;
+        m_bytes.append(reinterpret_cast<const char*>(&event), sizeof event);
+    }
+    std::string m_bytes;
+};
+
+TEST(ConsoleDevices, KeyboardModeScannersAreDecodedByTheirLayoutEmulatedOrRecorded) {
+    TempDir dir;
+    // A US scanner: digits, GS as Ctrl+], Shift, an auto-repeat the kernel added (ignored).
+    InputRecording us;
+    for (int code : {KEY_4, KEY_0, KEY_0, KEY_6}) {
+        us.tap(code);
+    }
+    us.with(KEY_LEFTCTRL, KEY_RIGHTBRACE)
+        .with(KEY_LEFTSHIFT, KEY_A)
+        .key(KEY_B, 1)
+        .key(KEY_B, 2)
+        .key(KEY_B, 0);
+    us.tap(KEY_ENTER);
+    // An AZERTY scanner: Shift for digits, the key right of P a dead circumflex.
+    InputRecording french;
+    french.with(KEY_LEFTSHIFT, KEY_H).with(KEY_LEFTSHIFT, KEY_Q).with(KEY_LEFTSHIFT, KEY_1).tap(KEY_2);
+    french.tap(KEY_LEFTBRACE).tap(KEY_E).key(KEY_ENTER, 1).key(KEY_ENTER, 0);
+    dir.write("us.events", us.bytes());
+    dir.write("fr.events", french.bytes());
+    dir.write("devices.conf",
+              "AA:11 | Emulated US | keys:us\n"
+              "AA:12 | Emulated French | keys:fr\n"
+              "AA:13 | Emulated Russian | keys:ru\n"
+              "AA:21 | Recorded US | hid:us.events\n"
+              "AA:22 | Recorded French | hid:fr.events:fr\n"
+              "AA:23 | Not an input device | hid:/dev/null\n"
+              "AA:24 | Unknown layout | keys:dvorak\n");
+    const std::string barcode =
+        "01046<GS>10ABC-1 \u00dcn\u00ef\u00eb \u00ea \u041d\u0430\u043a\u043b\u0430\u0434\u043d\u0430\u044f "
+        "\u21161";
+    std::string script;
+    for (const char* address : {"AA:11", "AA:12", "AA:13"}) {
+        script += std::string("set BluetoothDevice ") + address + "\nopen\nscan \"" + barcode + "\"\nclose\n";
+    }
+    // A wait counts the events no earlier wait took: the three scans' too.
+    script += "set BluetoothDevice AA:21\nopen\nwait 4 events\nclose\n";
+    script += "set BluetoothDevice AA:22\nopen\nwait 1 events\nclose\n";
+    script += "set BluetoothDevice AA:23\nexpect-failure open\nerror\n";
+    ConsoleProcess console({"--devices", dir.file("devices.conf"), "-"});
+    console.send(script);
+    EXPECT_EQ(0, console.finish());
+    EXPECT_TRUE(appearInOrder(
+        console.output(), {"line 7: the keyboard layout 'dvorak' of 'keys:dvorak' is none of us, fr, de, ru",
+                           eventWith(barcode), eventWith(barcode), eventWith(barcode),
+                           eventWith("4006<GS>Ab"), eventWith("HA1\u00e9\u00ea"),
+                           "cannot open the input device /dev/null: it is no input event device"}))
+        << console.output();
 }
 
 TEST(ConsoleDevices, ABurstOfScansArrivesCompleteAndInOrder) {

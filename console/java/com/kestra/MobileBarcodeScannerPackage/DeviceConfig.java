@@ -11,9 +11,9 @@ import java.util.List;
 /**
  * The emulated scanners, read from a small text file named by the system property
  * "kestra.devices": one device a line, "address | name | source", lines starting with # are
- * comments. Sources are "file:PATH" (relative to the configuration file), "stdin", "tcp:PORT"
- * or "serial:DEVICE[:BAUD]". Without the property or the file, a keyboard scanner and a serial
- * scanner on 127.0.0.1:5555 are offered.
+ * comments. Sources are "file:PATH" (relative to the configuration file), "stdin", "tcp:PORT",
+ * "serial:DEVICE[:BAUD]", "keys:LAYOUT" or "hid:DEVICE[:LAYOUT]". Without the property or the
+ * file, a keyboard scanner and a serial scanner on 127.0.0.1:5555 are offered.
  */
 final class DeviceConfig {
     static final String PROPERTY = "kestra.devices";

@@ -18,6 +18,9 @@ final class BarcodeReader extends Thread {
         /** A line over the limit was refused; the reader goes on. */
         void refused(ScannerDevice device, long bytes);
 
+        /** The link gave notice of something that does not end it; the reader goes on. */
+        void notice(ScannerDevice device, String text);
+
         /** The link dropped, or reading failed; the reader ends after this returns. */
         void lost(ScannerDevice device, String reason);
     }
@@ -65,6 +68,10 @@ final class BarcodeReader extends Thread {
         try {
             while (!stopping) {
                 int count = stream.read(buffer);
+                String notice = stream.takeNotice();
+                if (notice != null && !stopping) {
+                    listener.notice(device, notice);
+                }
                 if (count < 0) {
                     linkDropped(stream.endReason());
                     break;

@@ -183,6 +183,11 @@ public class MobileBarcodeScanner {
         }
 
         @Override
+        public void notice(ScannerDevice device, String text) {
+            fail(device.label() + ": " + text);
+        }
+
+        @Override
         public void lost(ScannerDevice device, String reason) {
             fail(device.label() + " was disconnected: " + reason);
             trace("Scanner " + device.label() + " disconnected");
