@@ -152,6 +152,51 @@ std::string permissionRequests() {
     return all;
 }
 
+// The app's choices for its scanners, as an app sets them before the host creates the peer.
+void chooseOptions(const std::string& address, const std::string& options) {
+    JNIEnv* env = testsupport::mainEnv();
+    jclass chosen = testsupport::findClass(env, "com/kestra/MobileBarcodeScannerPackage/ScannerOptions");
+    if (chosen == nullptr) {
+        return;
+    }
+    jmethodID set = env->GetStaticMethodID(chosen, "set", "(Ljava/lang/String;Ljava/lang/String;)V");
+    jstring key = testsupport::javaString(env, address);
+    jstring value = testsupport::javaString(env, options);
+    env->CallStaticVoidMethod(chosen, set, key, value);
+    testsupport::expectNoPendingException(env);
+    env->DeleteLocalRef(value);
+    env->DeleteLocalRef(key);
+    env->DeleteLocalRef(chosen);
+}
+
+void forgetOptions() {
+    JNIEnv* env = testsupport::mainEnv();
+    jclass chosen = env->FindClass("com/kestra/MobileBarcodeScannerPackage/ScannerOptions");
+    jmethodID clear = chosen != nullptr ? env->GetStaticMethodID(chosen, "clear", "()V") : nullptr;
+    if (clear != nullptr) {
+        env->CallStaticVoidMethod(chosen, clear);
+    }
+    env->ExceptionClear();  // the peer shrunk without its keep rules has no such class
+    if (chosen != nullptr) {
+        env->DeleteLocalRef(chosen);
+    }
+}
+
+// The phone's language, as the user set it (java.util.Locale's default).
+void setLanguage(const std::string& language) {
+    JNIEnv* env = testsupport::mainEnv();
+    jclass locale = env->FindClass("java/util/Locale");
+    jmethodID make = env->GetMethodID(locale, "<init>", "(Ljava/lang/String;)V");
+    jmethodID setDefault = env->GetStaticMethodID(locale, "setDefault", "(Ljava/util/Locale;)V");
+    jstring code = testsupport::javaString(env, language);
+    jobject chosen = env->NewObject(locale, make, code);
+    env->CallStaticVoidMethod(locale, setDefault, chosen);
+    testsupport::expectNoPendingException(env);
+    env->DeleteLocalRef(chosen);
+    env->DeleteLocalRef(code);
+    env->DeleteLocalRef(locale);
+}
+
 std::u16string u16(const std::string& ascii) {
     return std::u16string(ascii.begin(), ascii.end());
 }
@@ -168,10 +213,15 @@ std::string utf8(const std::u16string& text) {
 // The host's side: a component created through the exports and connected, which shows the peer.
 class Phone : public ::testing::Test {
 protected:
-    void SetUp() override { phoneDoes("reset"); }
+    void SetUp() override {
+        phoneDoes("reset");
+        forgetOptions();
+        setLanguage("en");
+    }
     void TearDown() override {
         component.reset();
         phoneDoes("reset");
+        forgetOptions();
     }
 
     void startDriver() {
@@ -233,15 +283,16 @@ TEST_F(Phone, TwoBondedScannersAreListedEscapedAndEachOpenOneSendsItsWholeLines)
     ASSERT_TRUE(open());
     EXPECT_EQ(2, phoneCount("connectCount"));
     EXPECT_LE(2, phoneCount("discoveryCancelCount")) << "every connect cancels discovery first";
-    // CR, LF and CR LF end a line, also split across reads; bytes that are no UTF-8 become U+FFFD;
-    // a line of 100 KB is refused whole and the reader goes on.
+    // CR, LF and CR LF end a line, also split across reads; a line that is no UTF-8 is decoded
+    // with the fallback code page (Windows-1252 for English); a line of 100 KB is refused whole
+    // and the reader goes on.
     ASSERT_TRUE(scannerSends(kFirst, "4006381333931\r"));
     ASSERT_TRUE(scannerSends(kFirst, "\nСчёт №7\nBAD-\xff-\xd0\n"));
     ASSERT_TRUE(scannerSends(kFirst, std::string(100 * 1024, 'L') + "\r\nAFTER-LONG\r"));
     ASSERT_TRUE(connection.waitForEvents(4)) << connection.eventCount();
     EXPECT_EQ(u"4006381333931", eventData(0));
     EXPECT_EQ(u"Счёт №7", eventData(1));
-    EXPECT_EQ(u"BAD-\uFFFD-\uFFFD", eventData(2));
+    EXPECT_EQ(u"BAD-ÿ-Ð", eventData(2));
     EXPECT_EQ(u"AFTER-LONG", eventData(3));
     EXPECT_EQ(u"MobileScannerDevice", connection.events().at(0).source);
     EXPECT_NE(std::u16string::npos,
@@ -376,4 +427,145 @@ TEST_F(Phone, AdapterOffNoAdapterAndNoBondedDeviceEachSayWhy) {
     setAdapter(true, true);
     ASSERT_TRUE(open());
     ASSERT_TRUE(close());
+}
+
+// What old scanners send: text in a single-byte code page. A valid UTF-8 line is UTF-8 whatever
+// the phone's language; any other line is decoded with the code page of that language, or the
+// one the app chose.
+TEST_F(Phone, LinesThatAreNoUtf8AreDecodedWithTheCodePageOfThePhonesLanguageOrTheAppsChoice) {
+    const std::string windows1251 = "\xCD\xE0\xEA\xEB\xE0\xE4\xED\xE0\xFF 1251";  // Накладная 1251
+    const std::string latin1 =
+        "M\xFCller Stra\xDF"
+        "e caf\xE9";  // Müller Straße café
+    const std::string utf8Text = "Счёт №7 Müller";
+    const std::string mixed = "\xD0\x96-\xFF";  // UTF-8 Ж, then a byte no UTF-8 has: all fallback
+    const std::u16string asCyrillic[] = {u"Накладная 1251", u"Mьller StraЯe cafй", u"Счёт №7 Müller",
+                                         u"Р–-я"};
+    const std::u16string asWestern[] = {u"Íàêëàäíàÿ 1251", u"Müller Straße café", u"Счёт №7 Müller", u"Ð–-ÿ"};
+    struct Case {
+        const char* language;
+        const char* forAll;     // the app's options for every device ("" for none)
+        const char* forDevice;  // and for this one
+        const std::u16string* expected;
+    };
+    const Case cases[] = {
+        {"ru", "", "", asCyrillic},
+        {"uk", "", "", asCyrillic},
+        {"be", "", "", asCyrillic},
+        {"bg", "", "", asCyrillic},
+        {"sr", "", "", asCyrillic},
+        {"kk", "", "", asCyrillic},
+        {"en", "", "", asWestern},
+        {"de", "", "", asWestern},
+        {"pl", "", "", asWestern},
+        {"en", "codepage=windows-1251", "", asCyrillic},
+        {"ru", "codepage=windows-1251", "codepage=windows-1252", asWestern},
+        {"de", "codepage=ISO-8859-1", "CODEPAGE=Windows-1251", asCyrillic},
+    };
+    bond(kFirst, "Old scanner");
+    for (const Case& each : cases) {
+        SCOPED_TRACE(std::string(each.language) + " / " + each.forAll + " / " + each.forDevice);
+        forgetOptions();
+        setLanguage(each.language);
+        if (*each.forAll != '\0') {
+            chooseOptions("*", each.forAll);
+        }
+        if (*each.forDevice != '\0') {
+            // Addresses are compared without regard to case.
+            chooseOptions(
+                "00:11:22:33:44:0"
+                "1",
+                each.forDevice);
+        }
+        const size_t before = connection.eventCount();
+        startDriver();
+        choose(kFirst);
+        ASSERT_TRUE(open());
+        ASSERT_TRUE(scannerSends(
+            kFirst, windows1251 + "\r\n" + latin1 + "\r\n" + utf8Text + "\r\n" + mixed + "\r\n"));
+        ASSERT_TRUE(connection.waitForEvents(before + 4)) << connection.eventCount();
+        for (size_t i = 0; i < 4; ++i) {
+            EXPECT_EQ(utf8(each.expected[i]), utf8(eventData(before + i))) << "line " << i;
+        }
+        ASSERT_TRUE(close());
+        component.reset();
+    }
+}
+
+// Multi-line codes (a vCard in a QR code, a driving licence in PDF417) keep their line breaks
+// under idle-gap framing; line framing, the default, still makes each line a barcode.
+TEST_F(Phone, IdleGapFramingKeepsAMultiLineCodeWholeAndLineFramingStaysTheDefault) {
+    const std::string vcard = "BEGIN:VCARD\nN:Doe;John\r\nTEL:+1555\rEND:VCARD";
+    bond(kFirst, "QR scanner");
+    bond(kSecond, "Line scanner");
+    chooseOptions("00:11:22:33:44:01", "framing=idle-gap idle-gap-ms=50");
+    startDriver();
+    choose(kFirst);
+    ASSERT_TRUE(open());
+    ASSERT_TRUE(scannerSends(kFirst, vcard + "\r\n"));
+    ASSERT_TRUE(connection.waitForEvents(1));
+    // A line end split from its barcode by the gap ends nothing more; one in a later write after
+    // the gap starts no empty barcode.
+    ASSERT_TRUE(scannerSends(kFirst, "SECOND\r"));
+    ASSERT_TRUE(connection.waitForEvents(2));
+    ASSERT_TRUE(scannerSends(kFirst, "\nTHIRD\n"));
+    ASSERT_TRUE(connection.waitForEvents(3));
+    // What it costs: two barcodes with no pause between them are one.
+    ASSERT_TRUE(scannerSends(kFirst, "BATCH-1\nBATCH-2\n"));
+    ASSERT_TRUE(connection.waitForEvents(4));
+    // A barcode whose line end came just before the link dropped is whole.
+    ASSERT_TRUE(scannerSends(kFirst, "LAST\n"));
+    dropLink(kFirst);
+    ASSERT_TRUE(connection.waitForEvents(5));
+    EXPECT_EQ(u"BEGIN:VCARD\nN:Doe;John\r\nTEL:+1555\rEND:VCARD", eventData(0));
+    EXPECT_EQ(u"SECOND", eventData(1));
+    EXPECT_EQ(u"THIRD", eventData(2));
+    EXPECT_EQ(u"BATCH-1\nBATCH-2", eventData(3));
+    EXPECT_EQ(u"LAST", eventData(4));
+    ASSERT_TRUE(close());
+
+    choose(kSecond);
+    ASSERT_TRUE(open());
+    ASSERT_TRUE(scannerSends(kSecond, vcard + "\r\n"));
+    ASSERT_TRUE(connection.waitForEvents(9));
+    EXPECT_EQ(u"BEGIN:VCARD", eventData(5));
+    EXPECT_EQ(u"N:Doe;John", eventData(6));
+    EXPECT_EQ(u"TEL:+1555", eventData(7));
+    EXPECT_EQ(u"END:VCARD", eventData(8));
+    ASSERT_TRUE(close());
+    EXPECT_EQ(9u, connection.eventCount());
+}
+
+TEST_F(Phone, OptionsThatCannotBeUsedAreRefusedWithTheReason) {
+    JNIEnv* env = testsupport::mainEnv();
+    jclass chosen = testsupport::findClass(env, "com/kestra/MobileBarcodeScannerPackage/ScannerOptions");
+    ASSERT_NE(nullptr, chosen);
+    jmethodID set = env->GetStaticMethodID(chosen, "set", "(Ljava/lang/String;Ljava/lang/String;)V");
+    const std::pair<const char*, const char*> refused[] = {
+        {"codepage=no-such-code-page", "'no-such-code-page' is no code page this system knows"},
+        {"codepage=UTF-16", "does not write CR and LF as single bytes"},
+        {"framing=paragraph", "framing is 'line' or 'idle-gap', not 'paragraph'"},
+        {"idle-gap-ms=0", "idle-gap-ms is a number of milliseconds from 1 to 2000, not '0'"},
+        {"retry-cap-ms=60000", "retry-cap-ms is a number of milliseconds from 1 to 30000"},
+        {"speed=fast", "unknown option 'speed=fast'"},
+    };
+    for (const auto& each : refused) {
+        jstring address = testsupport::javaString(env, "*");
+        jstring options = testsupport::javaString(env, each.first);
+        env->CallStaticVoidMethod(chosen, set, address, options);
+        jthrowable thrown = env->ExceptionOccurred();
+        env->ExceptionClear();
+        ASSERT_NE(nullptr, thrown) << each.first;
+        jclass throwable = env->FindClass("java/lang/Throwable");
+        auto message = static_cast<jstring>(
+            env->CallObjectMethod(thrown, env->GetMethodID(throwable, "getMessage", "()Ljava/lang/String;")));
+        testsupport::expectNoPendingException(env);
+        EXPECT_NE(std::string::npos, testsupport::utf8(env, message).find(each.second)) << each.first;
+        env->DeleteLocalRef(message);
+        env->DeleteLocalRef(throwable);
+        env->DeleteLocalRef(thrown);
+        env->DeleteLocalRef(options);
+        env->DeleteLocalRef(address);
+    }
+    env->DeleteLocalRef(chosen);
 }

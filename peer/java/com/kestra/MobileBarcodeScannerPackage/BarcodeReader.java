@@ -23,16 +23,19 @@ final class BarcodeReader extends Thread {
     private final SourceStream stream;
     private final Listener listener;
     private final LineFramer framer;
+    private final int idleGapMillis; // 0 under line framing
     private volatile boolean stopping; // written by the host's thread, read by this one
     private volatile boolean dropped; // written by this thread, read by the host's
 
-    BarcodeReader(ScannerDevice device, SourceStream stream, Listener listener) {
+    BarcodeReader(ScannerDevice device, ScannerOptions options, SourceStream stream, Listener listener) {
         super("scanner " + device.address);
         setDaemon(true);
         this.device = device;
-        this.stream = stream;
+        this.idleGapMillis = options.idleGapMillis();
+        // Idle-gap framing waits for bytes with a time limit, which a link's own read cannot.
+        this.stream = idleGapMillis > 0 ? new TimedStream(stream, "scanner link " + device.address) : stream;
         this.listener = listener;
-        this.framer = new LineFramer(device.charset);
+        this.framer = new LineFramer(options.codePage(), idleGapMillis > 0);
     }
 
     ScannerDevice device() {
@@ -61,23 +64,27 @@ final class BarcodeReader extends Thread {
         byte[] buffer = new byte[8192];
         try {
             while (!stopping) {
-                int count = stream.read(buffer);
+                int count = framer.awaitingGap() ? ((TimedStream) stream).readWithin(buffer, idleGapMillis)
+                                                 : stream.read(buffer);
                 if (count < 0) {
-                    linkDropped(stream.endReason());
+                    linkDropped(stream.endReason(), sink);
                     break;
+                }
+                if (count == 0 && framer.awaitingGap() && !stopping) {
+                    framer.gapElapsed(sink);
                 }
                 framer.feed(buffer, count, sink);
             }
         } catch (IOException e) {
-            linkDropped(e.getMessage());
+            linkDropped(e.getMessage(), sink);
         } finally {
             stream.close();
         }
     }
 
-    private void linkDropped(String reason) {
+    private void linkDropped(String reason, LineFramer.Sink sink) {
+        long fragment = framer.finish(sink);
         dropped = true;
-        long fragment = framer.finish();
         if (stopping) {
             return;
         }

@@ -83,5 +83,10 @@ final class KindsOfScanner implements Transport {
         SourceStream connect() throws IOException {
             return device.connect();
         }
+
+        @Override
+        ScannerOptions options() {
+            return device.options();
+        }
     }
 }

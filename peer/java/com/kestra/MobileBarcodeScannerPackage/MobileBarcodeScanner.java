@@ -67,7 +67,7 @@ public class MobileBarcodeScanner {
         } catch (IOException e) {
             return fail("cannot open " + device.label() + ": " + e.getMessage());
         }
-        reader = new BarcodeReader(device, stream, new ReaderListener());
+        reader = new BarcodeReader(device, ScannerOptions.of(device), stream, new ReaderListener());
         lastError = NO_ERROR;
         reader.start();
         trace("Scanner " + device.label() + " open");

@@ -2,19 +2,19 @@ package com.kestra.MobileBarcodeScannerPackage;
 
 import java.io.IOException;
 import java.nio.charset.Charset;
-import java.nio.charset.StandardCharsets;
 
 /**
  * One scanner a transport offers: the address the host stores as its setting, the name the user
- * chooses by, the charset of its barcodes, and how to connect to it.
+ * chooses by, the code page of its barcodes when the transport knows it, and how to connect to it.
  */
 abstract class ScannerDevice {
     final String address;
     final String name;
+    /** How lines that are not valid UTF-8 are decoded unless the app chooses; null: by the phone's language. */
     final Charset charset;
 
     ScannerDevice(String address, String name) {
-        this(address, name, StandardCharsets.UTF_8);
+        this(address, name, null);
     }
 
     /** The charset must encode CR and LF as the single bytes 13 and 10, as ASCII does. */
@@ -30,6 +30,11 @@ abstract class ScannerDevice {
      * cannot.
      */
     abstract SourceStream connect() throws IOException;
+
+    /** The options the transport's own configuration gives this device (ScannerOptions); null for none. */
+    ScannerOptions options() {
+        return null;
+    }
 
     /** How error texts name the device. */
     String label() {
