@@ -135,6 +135,12 @@ bool linked(const std::string& address) {
     return call.yes(call.string(address));
 }
 
+// "secure" or "insecure" for each connect so far, joined by blanks.
+std::string connectKinds() {
+    PhoneCall call("connectKinds", "()Ljava/lang/String;");
+    return testsupport::utf8(call.env(), static_cast<jstring>(call.object()));
+}
+
 int phoneCount(const char* name) {
     return PhoneCall(name, "()I").number();
 }
@@ -345,12 +351,14 @@ TEST_F(Phone, AScannerOutOfRangeOrNeverAnsweringFailsOpenAndTestWithItsOwnReason
     scannerAnswers(kSecond, "NEVER");
     startDriver();
     choose(kFirst);
+    // Refused secure, then insecure: the error names both.
     EXPECT_FALSE(test());
     EXPECT_EQ(
         u"test of scanner 'Far' (00:11:22:33:44:01) failed: the scanner did not answer: it is switched off "
-        u"or "
-        u"out of range (read failed, socket might closed or timeout, read ret: -1)",
+        u"or out of range (secure connect: read failed, socket might closed or timeout, read ret: -1; "
+        u"insecure connect: read failed, socket might closed or timeout, read ret: -1)",
         lastError());
+    EXPECT_EQ("secure insecure", connectKinds());
     EXPECT_FALSE(open());
     EXPECT_NE(std::u16string::npos, lastError().find(u"cannot open scanner 'Far'")) << utf8(lastError());
 
@@ -358,11 +366,27 @@ TEST_F(Phone, AScannerOutOfRangeOrNeverAnsweringFailsOpenAndTestWithItsOwnReason
     choose(kSecond);
     EXPECT_FALSE(open());
     EXPECT_EQ(
-        u"cannot open scanner 'Silent' (00:11:22:33:44:02): it did not connect within 10 s: the scanner is "
-        u"switched off, out of range or connected to another phone",
+        u"cannot open scanner 'Silent' (00:11:22:33:44:02): it did not connect within 10 s (a secure connect "
+        u"was tried): the scanner is switched off, out of range or connected to another phone",
         lastError());
     EXPECT_FALSE(linked(kSecond));
     EXPECT_EQ(0u, connection.eventCount());
+}
+
+TEST_F(Phone, AScannerThatRefusesASecureLinkIsConnectedInsecure) {
+    bond(kFirst, "Insecure");
+    scannerAnswers(kFirst, "INSECURE_ONLY");
+    startDriver();
+    choose(kFirst);
+    ASSERT_TRUE(test());
+    EXPECT_EQ(u"no error has occurred", lastError());
+    ASSERT_TRUE(open());
+    EXPECT_EQ("secure insecure secure insecure", connectKinds());
+    ASSERT_TRUE(scannerSends(kFirst, "INSECURE-1\n"));
+    ASSERT_TRUE(connection.waitForEvents(1));
+    EXPECT_EQ(u"INSECURE-1", eventData(0));
+    ASSERT_TRUE(close());
+    EXPECT_FALSE(linked(kFirst));
 }
 
 TEST_F(Phone, ARefusedPermissionIsAskedForAtShowReportedClearlyAndUsedOnceGranted) {

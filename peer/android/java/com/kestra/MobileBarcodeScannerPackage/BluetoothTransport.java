@@ -103,8 +103,17 @@ final class BluetoothTransport implements Transport {
         return adapter;
     }
 
+    /** The system refused a Bluetooth call for want of the permission: no other connect can help. */
+    private static final class PermissionRefused extends IOException {
+        private static final long serialVersionUID = 1L;
+
+        PermissionRefused(String message) {
+            super(message);
+        }
+    }
+
     private static IOException permissionRefused() {
-        return new IOException("the app may not use Bluetooth devices: the permission \"Nearby devices\" was"
+        return new PermissionRefused("the app may not use Bluetooth devices: the permission \"Nearby devices\" was"
                 + " refused; allow it in the app's settings, then try again");
     }
 
@@ -139,14 +148,43 @@ final class BluetoothTransport implements Transport {
                     // Connect all the same.
                 }
             }
+            // Many serial-port scanners take only an insecure link (no authenticated link key):
+            // a secure connect that fails is tried again insecure, within the same deadline.
+            long started = System.nanoTime();
+            String secureFailure;
+            try {
+                return connectOnce(true, CONNECT_SECONDS);
+            } catch (OpenDeadline.Expired e) {
+                throw notInTime("a secure connect was tried");
+            } catch (PermissionRefused e) {
+                throw e;
+            } catch (IOException e) {
+                secureFailure = e.getMessage();
+            }
+            int elapsed = (int) ((System.nanoTime() - started + 999999999L) / 1000000000L);
+            if (elapsed >= CONNECT_SECONDS) {
+                throw notInTime("a secure connect was tried, and no time was left for an insecure one");
+            }
+            try {
+                return connectOnce(false, CONNECT_SECONDS - elapsed);
+            } catch (OpenDeadline.Expired e) {
+                throw notInTime("a secure and an insecure connect were tried");
+            } catch (IOException e) {
+                throw new IOException("the scanner did not answer: it is switched off or out of range (secure connect: "
+                        + secureFailure + "; insecure connect: " + e.getMessage() + ")");
+            }
+        }
+
+        private SourceStream connectOnce(boolean secure, int seconds) throws IOException {
             final BluetoothSocket socket;
             try {
-                socket = device.createRfcommSocketToServiceRecord(SERIAL_PORT);
+                socket = secure ? device.createRfcommSocketToServiceRecord(SERIAL_PORT)
+                                : device.createInsecureRfcommSocketToServiceRecord(SERIAL_PORT);
             } catch (SecurityException e) {
                 throw permissionRefused();
             }
             try {
-                OpenDeadline.open(label(), CONNECT_SECONDS, new OpenDeadline.Opener<BluetoothSocket>() {
+                OpenDeadline.open(label(), seconds, new OpenDeadline.Opener<BluetoothSocket>() {
                     @Override
                     public BluetoothSocket open() throws IOException {
                         socket.connect();
@@ -159,17 +197,18 @@ final class BluetoothTransport implements Transport {
                     }
                 });
                 return new Link(socket, socket.getInputStream());
-            } catch (OpenDeadline.Expired e) {
-                throw new IOException("it did not connect within " + CONNECT_SECONDS
-                        + " s: the scanner is switched off, out of range or connected to another phone");
             } catch (IOException e) {
                 closeQuietly(socket);
-                throw new IOException("the scanner did not answer: it is switched off or out of range ("
-                        + e.getMessage() + ")");
+                throw e;
             } catch (SecurityException e) {
                 closeQuietly(socket);
                 throw permissionRefused();
             }
+        }
+
+        private IOException notInTime(String tried) {
+            return new IOException("it did not connect within " + CONNECT_SECONDS
+                    + " s (" + tried + "): the scanner is switched off, out of range or connected to another phone");
         }
     }
 

@@ -15,7 +15,8 @@ import java.util.Set;
  * scanners through these static methods; the fake android.* classes read it.
  */
 public final class FakeBluetooth {
-    public enum Answer { AT_ONCE, NEVER, OUT_OF_RANGE }
+    /** How a scanner answers a connect; INSECURE_ONLY refuses a secure one at once. */
+    public enum Answer { AT_ONCE, NEVER, OUT_OF_RANGE, INSECURE_ONLY }
 
     private static final Map<String, BluetoothDevice> bonded = new LinkedHashMap<>();
     private static final Map<String, Answer> answers = new LinkedHashMap<>();
@@ -26,6 +27,7 @@ public final class FakeBluetooth {
     private static boolean permission = true;
     private static boolean grantOnRequest;
     private static int connects;
+    private static final List<String> connectKinds = new ArrayList<>();
     private static int discoveryCancels;
 
     private FakeBluetooth() {}
@@ -45,6 +47,7 @@ public final class FakeBluetooth {
         permission = true;
         grantOnRequest = false;
         connects = 0;
+        connectKinds.clear();
         discoveryCancels = 0;
         android.os.Build.VERSION.SDK_INT = 31;
     }
@@ -80,6 +83,11 @@ public final class FakeBluetooth {
 
     public static synchronized int connectCount() {
         return connects;
+    }
+
+    /** The connects so far, "secure" or "insecure" each, joined by blanks. */
+    public static synchronized String connectKinds() {
+        return String.join(" ", connectKinds);
     }
 
     public static synchronized int discoveryCancelCount() {
@@ -157,9 +165,13 @@ public final class FakeBluetooth {
         discoveryCancels++;
     }
 
-    public static synchronized Answer connecting(String address) {
+    public static synchronized Answer connecting(String address, boolean secure) {
         connects++;
+        connectKinds.add(secure ? "secure" : "insecure");
         Answer answer = answers.get(address);
+        if (answer == Answer.INSECURE_ONLY) {
+            return secure ? Answer.OUT_OF_RANGE : Answer.AT_ONCE;
+        }
         return answer == null ? Answer.OUT_OF_RANGE : answer;
     }
 
