@@ -183,6 +183,33 @@ TEST(ConsoleDevices, ADeviceThatFailsToOpenSaysWhyThroughError) {
         << output;
 }
 
+// A folder named as a barcode file fails test and open (it opens for reading, and would fail only
+// at its first read); an address is the same in either case, so it cannot be listed twice; and a
+// test that passes clears the last error, as an open that succeeds does.
+TEST(ConsoleDevices, AFolderFailsTestAndOpenAndAPassedTestClearsTheLastError) {
+    TempDir dir;
+    dir.write("devices.conf",
+              "AA:01 | Folder | file:.\n"
+              "AA:02 | Fine | file:plain.txt\n"
+              "aa:02 | Fine again | stdin\n");
+    dir.write("plain.txt", "4006381333931\n");
+    ConsoleProcess console({"--devices", dir.file("devices.conf"), "-"});
+    console.send(
+        "set BluetoothDevice aa:01\nexpect-failure test\nexpect-failure open\nerror\n"
+        "set BluetoothDevice aa:02\ntest\nerror");
+    EXPECT_EQ(0, console.finish());
+    const std::string& output = console.output();
+    const std::string folder =
+        "cannot open the barcode file " + dir.path() + "/.: it is a folder, not a file";
+    EXPECT_TRUE(appearInOrder(
+        output, {"kestra-console: " + dir.file("devices.conf") + " line 3: the address aa:02 is listed twice",
+                 "DeviceTest: call true, value bool false",
+                 "test of scanner 'Folder' (AA:01) failed: " + folder, "Open: call true, value bool false",
+                 "1: string \"cannot open scanner 'Folder' (AA:01): " + folder + "\"",
+                 "DeviceTest: call true, value bool true", "1: string \"no error has occurred\""}))
+        << output;
+}
+
 TEST(ConsoleDevices, AFileScannerUnpluggedMidStreamEndsItsReaderAndTheConsoleGoesOn) {
     TempDir dir;
     dir.write("devices.conf",
@@ -256,9 +283,11 @@ TEST(ConsoleDevices, TheTcpSourceTurnsEachLineOfARealSocketClientIntoOneEvent) {
     TempDir dir;
     int port = consoletest::freeLoopbackPort();
     ASSERT_GT(port, 0);
-    dir.write("devices.conf", "AA:01 | Serial | tcp:" + std::to_string(port) + "\n");
+    // The options of the line choose the code page of lines that are no UTF-8.
+    dir.write("devices.conf", "AA:01 | Serial | tcp:" + std::to_string(port) + " | codepage=windows-1252\n");
     ConsoleProcess console({"--devices", dir.file("devices.conf"), "-"});
-    console.send("set BluetoothDevice AA:01\ntest\nopen");
+    // Addresses are compared without regard to case, as on a phone.
+    console.send("set BluetoothDevice aa:01\ntest\nopen");
     ASSERT_TRUE(console.waitFor("Open: call true, value bool true")) << console.output();
 
     int client = consoletest::connectLoopback(port);
@@ -269,8 +298,8 @@ TEST(ConsoleDevices, TheTcpSourceTurnsEachLineOfARealSocketClientIntoOneEvent) {
             "10LOT\r\n\r\n");
     sendAll(client, "Счёт №7 \"тест\"\r");
     // A line of exactly the limit (64 KiB, two-byte characters) is one barcode; a line over it
-    // is refused whole, never cut into barcodes (nor a character cut in two), and the reader
-    // goes on. Bytes that are no UTF-8 become U+FFFD.
+    // is refused whole, never cut into barcodes (nor a character cut in two), a line says so at
+    // once, and the reader goes on. A line that is no UTF-8 is read in the device's code page.
     std::string atLimit;
     for (int i = 0; i < 32768; ++i) {
         atLimit += "Ж";
@@ -278,8 +307,10 @@ TEST(ConsoleDevices, TheTcpSourceTurnsEachLineOfARealSocketClientIntoOneEvent) {
     sendAll(client, atLimit + "\n");
     sendAll(client, "x" + atLimit + "\n");
     sendAll(client, "BAD-\xff\xc3-BYTES\n");
-    console.send("wait 6 events");
-    ASSERT_TRUE(console.waitFor("wait: 6 events arrived")) << console.output();
+    // The host's text ends at a NUL: the console says where, once.
+    sendAll(client, std::string("NUL\0CUT\0AGAIN\n", 14));
+    console.send("wait 7 events");
+    ASSERT_TRUE(console.waitFor("wait: 7 events arrived")) << console.output();
     EXPECT_TRUE(errorSoonSays(console,
                               "scanner 'Serial' (AA:01) sent a line of 65537 bytes, more than the 65536 "
                               "a barcode may have; it was refused whole"))
@@ -304,8 +335,8 @@ TEST(ConsoleDevices, TheTcpSourceTurnsEachLineOfARealSocketClientIntoOneEvent) {
     EXPECT_TRUE(appearInOrder(
         output, {"DeviceTest: call true, value bool true", eventWith("4006381333931"),
                  eventWith("KESTRA-0001-X"), eventWith("0104601234567893<GS>10LOT"),
-                 eventWith("Счёт №7 \"тест\""), eventWith(atLimit), eventWith("BAD-\uFFFD\uFFFD-BYTES"),
-                 "GetVersion: call true", "DeviceTest: call true, value bool true",
+                 eventWith("Счёт №7 \"тест\""), eventWith(atLimit), eventWith("BAD-ÿÃ-BYTES"),
+                 eventWith("NUL"), "GetVersion: call true", "DeviceTest: call true, value bool true",
                  "Open: call true, value bool true", "1: string \"no error has occurred\""}))
         << output;
     EXPECT_EQ(std::string::npos, output.find(eventWith(""))) << output;
@@ -313,6 +344,16 @@ TEST(ConsoleDevices, TheTcpSourceTurnsEachLineOfARealSocketClientIntoOneEvent) {
     EXPECT_EQ(std::string::npos, output.find("\uFFFDЖ")) << output;
     EXPECT_EQ(std::string::npos, output.find("Ж\uFFFD")) << output;
     EXPECT_EQ(std::string::npos, output.find(eventWith("x"))) << output;
+    EXPECT_NE(std::string::npos,
+              output.find("] refused: scanner 'Serial' (AA:01): a line of 65537 bytes, more "
+                          "than the 65536 a barcode may have, was refused whole"))
+        << output;
+    const std::string cut =
+        "] cut: scanner 'Serial' (AA:01): the barcode holds a NUL after 3 characters; the host's text ends "
+        "there: "
+        "\"NUL\"";
+    ASSERT_NE(std::string::npos, output.find(cut)) << output;
+    EXPECT_EQ(std::string::npos, output.find(cut, output.find(cut) + 1)) << "said once";
 }
 
 TEST(ConsoleDevices, ATcpPortInUseFailsOpenAndTestWithTheReason) {
@@ -346,6 +387,21 @@ TEST(ConsoleDevices, ASerialScannerIsReadRawAtItsSpeedAndReportedGoneWhenUnplugg
               "AA:01 | Desk scanner | serial:scanner:19200\n"
               "AA:02 | Default speed | serial:" +
                   atDefault.slave + "\n");
+    {
+        // Another program that reads the device already would take a part of every barcode: it is
+        // refused, with that program named (here this test; the name is the emulator's under one).
+        int held = open(scanner.slave.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(held, 0);
+        ConsoleProcess other({"--devices", dir.file("devices.conf"), "-"});
+        other.send("set BluetoothDevice AA:01\nexpect-failure test\nexpect-failure open");
+        EXPECT_EQ(0, other.finish());
+        close(held);
+        EXPECT_TRUE(appearInOrder(
+            other.output(),
+            {"DeviceTest: call true, value bool false", "Open: call true, value bool false",
+             "it is in use by another program, ", " (process " + std::to_string(getpid()) + ")"}))
+            << other.output();
+    }
     ConsoleProcess console({"--devices", dir.file("devices.conf"), "-"});
     console.send("set BluetoothDevice AA:02\nopen");
     ASSERT_TRUE(console.waitFor("Open: call true, value bool true")) << console.output();

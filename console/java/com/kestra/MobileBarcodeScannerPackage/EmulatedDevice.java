@@ -1,5 +1,6 @@
 package com.kestra.MobileBarcodeScannerPackage;
 
+import com.kestra.console.ScannerWatch;
 import java.io.IOException;
 
 /**
@@ -24,6 +25,12 @@ final class EmulatedDevice extends ScannerDevice {
 
     @Override
     SourceStream connect() throws IOException {
-        return new WatchedStream(this, source.connect());
+        return source.connect();
+    }
+
+    // The console prints it at once, with or without the driver's log.
+    @Override
+    void tell(String what, String text) {
+        ScannerWatch.tell(what, label(), text);
     }
 }

@@ -10,7 +10,7 @@ import java.io.IOException;
 final class BarcodeReader extends Thread {
     interface Listener {
         /** One barcode, on the reader's thread. */
-        void barcode(String barcode);
+        void barcode(ScannerDevice device, String barcode);
 
         /** A line over the limit was refused; the reader goes on. */
         void refused(ScannerDevice device, long bytes);
@@ -50,7 +50,7 @@ final class BarcodeReader extends Thread {
                 // After shutdown has begun nothing more is handed on: the device is being
                 // closed, and the host may release its side right after CloseDevice returns.
                 if (!stopping) {
-                    listener.barcode(barcode);
+                    listener.barcode(device, barcode);
                 }
             }
 

@@ -88,5 +88,10 @@ final class KindsOfScanner implements Transport {
         ScannerOptions options() {
             return device.options();
         }
+
+        @Override
+        void tell(String what, String text) {
+            device.tell(what, text);
+        }
     }
 }

@@ -90,6 +90,7 @@ public class MobileBarcodeScanner {
         }
         try {
             device.connect().close();
+            lastError = NO_ERROR;
             return true;
         } catch (IOException e) {
             return fail("test of " + device.label() + " failed: " + e.getMessage());
@@ -120,7 +121,7 @@ public class MobileBarcodeScanner {
     // Under this object's lock: whether the open reader reads this device and its link is up.
     private boolean reading(ScannerDevice device) {
         BarcodeReader running = reader;
-        return running != null && running.reading() && running.device().address.equals(device.address);
+        return running != null && running.reading() && running.device().address.equalsIgnoreCase(device.address);
     }
 
     private void closeReader() {
@@ -149,19 +150,29 @@ public class MobileBarcodeScanner {
     // while it waits for the reader.
     private final class ReaderListener implements BarcodeReader.Listener {
         @Override
-        public void barcode(String barcode) {
+        public void barcode(ScannerDevice device, String barcode) {
+            // The host takes text up to its first NUL: what follows never reaches it.
+            int nul = barcode.indexOf('\0');
+            if (nul >= 0) {
+                device.tell("cut", "the barcode holds a NUL after " + nul + " characters; the host's text ends"
+                        + " there: \"" + barcode.substring(0, nul) + "\"");
+            }
             SendBarcode(recorder, barcode);
         }
 
         @Override
         public void refused(ScannerDevice device, long bytes) {
-            fail(device.label() + " sent a line of " + bytes + " bytes, more than the "
-                    + LineFramer.MAX_LINE_BYTES + " a barcode may have; it was refused whole");
+            String reason = device.label() + " sent a line of " + bytes + " bytes, more than the "
+                    + LineFramer.MAX_LINE_BYTES + " a barcode may have; it was refused whole";
+            fail(reason);
+            device.tell("refused", "a line of " + bytes + " bytes, more than the " + LineFramer.MAX_LINE_BYTES
+                    + " a barcode may have, was refused whole");
         }
 
         @Override
         public void lost(ScannerDevice device, String reason) {
             fail(device.label() + " was disconnected: " + reason);
+            device.tell("lost", reason);
             trace("Scanner " + device.label() + " disconnected");
         }
     }

@@ -36,6 +36,14 @@ abstract class ScannerDevice {
         return null;
     }
 
+    /**
+     * Something the person at the scanner should hear of at once, beyond the last error: "lost"
+     * (the link dropped), "reconnected", "refused" (a line over the limit) or "cut" (a barcode
+     * the host receives only up to a NUL). Called on the reader's thread. The app has nobody to
+     * tell and does nothing here; the desk console prints a line.
+     */
+    void tell(String what, String text) {}
+
     /** How error texts name the device. */
     String label() {
         return "scanner '" + name + "' (" + address + ")";
