@@ -38,8 +38,9 @@ MobileBarcodeScannerNative::~MobileBarcodeScannerNative() {
 bool MobileBarcodeScannerNative::Init(void* connection) {
     auto* iConnect = static_cast<IAddInDefBaseEx*>(connection);
     // From here on, barcodes of every peer this component made go to this connection (with
-    // null, nowhere), including those of peers that an earlier Init made.
-    m_iConnect.store(iConnect);
+    // null, nowhere), including those of peers that an earlier Init made. Once this returns, no
+    // delivery on another thread uses the connection replaced: the host may release it.
+    m_iConnect.replace(iConnect);
     if (iConnect == nullptr) {
         return false;
     }
@@ -141,7 +142,7 @@ tVariant MobileBarcodeScannerNative::AllocAndConvertVariant(const wchar_t* text)
 }
 
 void MobileBarcodeScannerNative::OnInput(const std::wstring& source, const std::wstring& data) {
-    if (m_iConnect.load() == nullptr) {
+    if (m_iConnect.current() == nullptr) {
         return;
     }
     try {
@@ -152,16 +153,19 @@ void MobileBarcodeScannerNative::OnInput(const std::wstring& source, const std::
 }
 
 void MobileBarcodeScannerNative::OnInput(const std::u16string& hostSource, const std::wstring& data) {
-    // Read once: Init may replace the connection, or set it to null, while this runs.
-    IAddInDefBaseEx* iConnect = m_iConnect.load();
-    if (iConnect == nullptr) {
-        return;
-    }
     try {
+        // Borrowed once: Init may replace the connection, or set it to null, while this runs,
+        // and then waits until the loan ends.
+        SharedConnection::Loan connection = m_iConnect.borrow();
+        if (connection.get() == nullptr) {
+            return;
+        }
         trace("OnInput");
         ShortWcharText hostData(data);
         traceText(data, "ExternalEvent message is - ");
-        iConnect->ExternalEvent(hostSource.c_str(), m_hostEventMessage.c_str(), hostData.units());
+        connection.get()->ExternalEvent(hostSource.c_str(), m_hostEventMessage.c_str(), hostData.units());
+        // Nothing of this component may be touched from here on: the host's handler may have
+        // destroyed it.
     } catch (...) {
         // The barcode is lost, but nothing escapes into the Java thread that delivered it.
     }

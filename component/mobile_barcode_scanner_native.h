@@ -2,16 +2,18 @@
 // barcode scanner. It implements the host's component interfaces, owns the bridge to the Java
 // scanner peer and turns every barcode into an external event for the host.
 //
-// Threads: every host call runs on the host's thread; OnInput runs on whichever Java thread sent
-// the barcode. OnInput reads only the connection (atomic, loaded once per barcode) and what is
-// fixed at construction; the destructor returns only once no OnInput runs on another thread.
+// Threads: every host call runs on the host's thread (or inside a barcode handler, on the thread
+// that delivers the barcode); OnInput runs on whichever Java thread sent the barcode. OnInput
+// reads only the connection (borrowed once per barcode) and what is fixed at construction; Init
+// returns only once no OnInput on another thread uses the connection it replaced, and the
+// destructor only once no OnInput runs on another thread.
 #pragma once
 
 #include "component/component_base.h"
+#include "component/shared_connection.h"
 #include "host/host_api.h"
 #include "scanner/bt_barcode_scanner.h"
 
-#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -81,9 +83,9 @@ private:
     // source once, when it is made, and only the data per barcode.
     void OnInput(const std::u16string& hostSource, const std::wstring& data);
 
-    // Written by Init on the host's thread, read by every delivery on a Java thread: a barcode
-    // goes to the connection that was current when its delivery began, or nowhere.
-    std::atomic<IAddInDefBaseEx*> m_iConnect{nullptr};
+    // Replaced by Init, borrowed by every delivery on a Java thread: a barcode goes to the
+    // connection that was current when its delivery began, or nowhere.
+    SharedConnection m_iConnect;
     IHostMemory* m_iMemory = nullptr;
     std::wstring m_deviceName = L"MobileScannerDevice";
     uint8_t m_isRussian = 1;

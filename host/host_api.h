@@ -68,7 +68,10 @@ public:
 };
 
 // The host connection, handed over untyped through Init. The library calls only three of its
-// operations; the others keep their places in the table.
+// operations; the others keep their places in the table. ExternalEvent is called on the Java
+// thread that delivered the barcode. The connection must stay alive while it is the component's:
+// once a later Init (with another connection or null) or DestroyObject has returned, no thread
+// of the library uses it any more, and the host may release it.
 class IAddInDefBaseEx {
 public:
     virtual ~IAddInDefBaseEx() = default;

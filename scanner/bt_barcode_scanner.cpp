@@ -162,6 +162,11 @@ void retireStorage(void* storage) noexcept {
                                                        std::memory_order_relaxed));
 }
 
+// Asks the peer of a recorder that has one to close its device (CloseDevice, as the host's Close
+// does), whether or not a device is open: the peer may have one open that the library does not
+// know of, and closing none is harmless.
+void closeDeviceOfPeer(const CBTBarcodeScannerRecorder* recorder);
+
 // A method of the peer's class, or null with the lookup's NoSuchMethodError cleared.
 jmethodID findPeerMethod(JNIEnv* env, jclass javaClass, const char* name, const char* signature) {
     jmethodID method = env->GetMethodID(javaClass, name, signature);
@@ -301,12 +306,18 @@ CBTBarcodeScanner::~CBTBarcodeScanner() {
         return;
     }
     trace("on destroy");
-    // Every recorder stops taking barcodes; then each, destroyed, waits for its deliveries still
-    // running on other threads and releases its Java peer.
+    // Every recorder stops taking barcodes, and every peer closes its device, so no link and no
+    // reader thread outlives the component (a scanner takes one link: the next component could
+    // not open it). Then each recorder, destroyed, waits for its deliveries still running on
+    // other threads and releases its Java peer.
     for (const auto& recorder : m_replacedRecorders) {
         recorder->unregister();
     }
     m_recorder->unregister();
+    for (const auto& recorder : m_replacedRecorders) {
+        closeDeviceOfPeer(recorder.get());
+    }
+    closeDeviceOfPeer(m_recorder.get());
     m_replacedRecorders.clear();
     m_recorder.reset();
 }
@@ -335,6 +346,11 @@ void CBTBarcodeScanner::setIConnect(IAddInDefBaseEx* connection, BarcodeCallback
         m_replacedRecorders.push_back(std::move(m_recorder));
     }
     m_recorder = std::move(recorder);
+    // The replaced peer keeps delivering what it has read, but its device is closed, so the new
+    // peer can open the same scanner and each barcode reaches the host once.
+    if (!m_replacedRecorders.empty()) {
+        closeDeviceOfPeer(m_replacedRecorders.back().get());
+    }
 }
 
 namespace {
@@ -385,6 +401,17 @@ bool callBooleanMethod(const CBTBarcodeScannerRecorder* recorder, const char* op
                     });
 }
 
+bool closeDeviceOf(const CBTBarcodeScannerRecorder* recorder) {
+    return callBooleanMethod(recorder, "CloseDevice", java_contract::kCloseDeviceName,
+                             java_contract::kCloseDeviceSignature, nullptr);
+}
+
+void closeDeviceOfPeer(const CBTBarcodeScannerRecorder* recorder) {
+    if (recorder->javaPeer() != nullptr) {
+        closeDeviceOf(recorder);
+    }
+}
+
 }  // namespace
 
 std::wstring CBTBarcodeScanner::GetDevicesChoiceList() {
@@ -409,8 +436,7 @@ bool CBTBarcodeScanner::OpenDevice() {
 }
 
 bool CBTBarcodeScanner::CloseDevice() {
-    return callBooleanMethod(m_recorder.get(), "CloseDevice", java_contract::kCloseDeviceName,
-                             java_contract::kCloseDeviceSignature, nullptr);
+    return closeDeviceOf(m_recorder.get());
 }
 
 bool CBTBarcodeScanner::TestDevice() {
@@ -453,6 +479,9 @@ Java_com_kestra_MobileBarcodeScannerPackage_MobileBarcodeScanner_SendBarcode(JNI
         trace("Got_barcode");
         traceText(text);
         (*delivery.callback())(text);
+        // The host's handler may have left a Java exception pending on this thread; returned
+        // with it, SendBarcode would throw in the peer's reader.
+        clearPendingException(env);
     } catch (...) {
         // Nothing may leave a JNI native; the barcode is lost.
     }

@@ -11,8 +11,12 @@
 
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 using componenttest::Call;
@@ -133,6 +137,28 @@ bool scannerSends(const std::string& address, const std::string& bytes) {
 bool linked(const std::string& address) {
     PhoneCall call("linked", "(Ljava/lang/String;)Z");
     return call.yes(call.string(address));
+}
+
+// The scanner connects to the phone by itself; false when the phone did not listen.
+bool scannerConnectsToPhone(const std::string& address) {
+    PhoneCall call("connectToPhone", "(Ljava/lang/String;)Z");
+    return call.yes(call.string(address));
+}
+
+bool phoneListens() {
+    return PhoneCall("listeningForScanners", "()Z").yes();
+}
+
+// Asks until the condition holds, for as long as a reconnection or an event may take.
+template <typename Condition>
+bool soonTrue(Condition condition) {
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        if (condition()) {
+            return true;
+        }
+        usleep(10 * 1000);
+    }
+    return false;
 }
 
 // "secure" or "insecure" for each connect so far, joined by blanks.
@@ -266,6 +292,15 @@ protected:
         return false;
     }
     std::u16string eventData(size_t index) { return connection.events().at(index).data; }
+    // The scanner sends one barcode; true when it is the only event to arrive after those so far.
+    bool arrivesOnce(const std::string& barcode) {
+        size_t before = connection.eventCount();
+        if (!scannerSends(kFirst, barcode + "\n") || !connection.waitForEvents(before + 1)) {
+            return false;
+        }
+        usleep(50 * 1000);  // a second delivery of the same barcode would come right behind it
+        return connection.eventCount() == before + 1 && eventData(before) == u16(barcode);
+    }
 
     HostMemory memory;
     HostConnection connection;
@@ -448,7 +483,17 @@ TEST_F(Phone, AdapterOffNoAdapterAndNoBondedDeviceEachSayWhy) {
     EXPECT_FALSE(open());
     EXPECT_EQ(u"this phone has no Bluetooth", lastError());
 
+    // While Bluetooth switches on or off, the phone lists its bonded devices as null.
     setAdapter(true, true);
+    PhoneCall("setBondedUnavailable", "(Z)V").run(jboolean(true));
+    EXPECT_EQ(u"", choiceList());
+    const std::u16string notReady =
+        u"Bluetooth is not ready (it is switching on or off): try again in a moment";
+    EXPECT_EQ(notReady, lastError());
+    EXPECT_FALSE(open());
+    EXPECT_EQ(notReady, lastError());
+
+    PhoneCall("setBondedUnavailable", "(Z)V").run(jboolean(false));
     ASSERT_TRUE(open());
     ASSERT_TRUE(close());
 }
@@ -512,6 +557,71 @@ TEST_F(Phone, LinesThatAreNoUtf8AreDecodedWithTheCodePageOfThePhonesLanguageOrTh
             EXPECT_EQ(utf8(each.expected[i]), utf8(eventData(before + i))) << "line " << i;
         }
         ASSERT_TRUE(close());
+        component.reset();
+    }
+}
+
+namespace {
+
+// Waits until the flag is set, for as long as an event may take to arrive.
+bool soon(const std::atomic<bool>& flag) {
+    for (int attempt = 0; attempt < 1000 && !flag; ++attempt) {
+        usleep(10 * 1000);
+    }
+    return flag;
+}
+
+}  // namespace
+
+// A host's event handler runs on the thread that delivered the barcode and may call anything
+// there. Each call returns, and the driver goes on working: a later Open reaches the scanner and
+// each barcode arrives once.
+TEST_F(Phone, EveryHostCallFromTheBarcodeHandlerReturnsAndLeavesTheDriverUsable) {
+    const std::vector<std::pair<const char*, std::function<void()>>> calls = {
+        {"Close", [&] { close(); }},
+        {"Open of the same device", [&] { open(); }},
+        {"Open of another device",
+         [&] {
+             choose(kSecond);
+             open();
+         }},
+        {"DeviceTest", [&] { test(); }},
+        {"GetLastError", [&] { lastError(); }},
+        {"GetParameters", [&] { choiceList(); }},
+        {"SetParameter", [&] { choose(kSecond); }},
+        {"Init again", [&] { component->initDone()->Init(&connection); }},
+        {"Init with null", [&] { component->initDone()->Init(nullptr); }},
+        {"DestroyObject", [&] { component.reset(); }},
+    };
+    for (const auto& call : calls) {
+        SCOPED_TRACE(call.first);
+        phoneDoes("reset");
+        bond(kFirst, "Scanner");
+        bond(kSecond, "Other");
+        startDriver();
+        choose(kFirst);
+        ASSERT_TRUE(open());
+        std::atomic<bool> called{false}, returned{false};
+        connection.setOnEvent([&](const testsupport::RecordedEvent&) {
+            if (!called.exchange(true)) {
+                call.second();
+                returned = true;
+            }
+        });
+        ASSERT_TRUE(scannerSends(kFirst, "FROM-HANDLER\n"));
+        ASSERT_TRUE(soon(returned)) << "the call from the handler did not return";
+        connection.setOnEvent(nullptr);
+
+        if (!component) {
+            startDriver();
+        } else {
+            ASSERT_TRUE(component->initDone()->Init(&connection));
+        }
+        choose(kFirst);
+        ASSERT_TRUE(open()) << utf8(lastError());
+        EXPECT_TRUE(arrivesOnce("AFTER-HANDLER"));
+        EXPECT_TRUE(close());
+        EXPECT_FALSE(linked(kFirst));
         component.reset();
     }
 }
@@ -592,4 +702,251 @@ TEST_F(Phone, OptionsThatCannotBeUsedAreRefusedWithTheReason) {
         env->DeleteLocalRef(address);
     }
     env->DeleteLocalRef(chosen);
+}
+
+// The host thread closes while the handler, on the reader's thread, asks for a device test: the
+// close must not hold what the test needs while it waits for the reader.
+TEST_F(Phone, CloseOnTheHostThreadAndDeviceTestFromTheHandlerBothReturn) {
+    bond(kFirst, "Scanner");
+    startDriver();
+    choose(kFirst);
+    ASSERT_TRUE(open());
+    std::atomic<bool> inHandler{false}, closing{false}, returned{false};
+    connection.setOnEvent([&](const testsupport::RecordedEvent&) {
+        inHandler = true;
+        while (!closing) {
+            usleep(1000);
+        }
+        usleep(100 * 1000);  // the host thread is inside Close by now
+        test();
+        returned = true;
+    });
+    ASSERT_TRUE(scannerSends(kFirst, "A\n"));
+    ASSERT_TRUE(soon(inHandler));
+    closing = true;
+    EXPECT_TRUE(close());
+    EXPECT_TRUE(returned) << "Close returned before the reader's handler did";
+    connection.setOnEvent(nullptr);
+    EXPECT_FALSE(linked(kFirst));
+}
+
+// What the host drops is closed: a component destroyed without Close, and the peer a second Init
+// replaces, leave no link behind, so the scanner opens again and each barcode arrives once.
+TEST_F(Phone, DestroyWithoutCloseAndASecondInitCloseTheLinkSoTheScannerOpensAgain) {
+    bond(kFirst, "Scanner");
+    startDriver();
+    choose(kFirst);
+    ASSERT_TRUE(open());
+    component.reset();
+    EXPECT_FALSE(linked(kFirst)) << "DestroyObject left the link open";
+
+    startDriver();
+    choose(kFirst);
+    ASSERT_TRUE(open());
+    EXPECT_TRUE(arrivesOnce("FIRST-COMPONENT"));
+    ASSERT_TRUE(component->initDone()->Init(&connection));
+    EXPECT_FALSE(linked(kFirst)) << "a second Init left the old peer's link open";
+    ASSERT_TRUE(open());
+    EXPECT_TRUE(arrivesOnce("NEW-PEER"));
+    ASSERT_TRUE(close());
+    EXPECT_FALSE(linked(kFirst));
+    scannerSends(kFirst, "AFTER-CLOSE\n");
+    usleep(50 * 1000);
+    EXPECT_EQ(2u, connection.eventCount()) << "a barcode after Close reached the host";
+}
+
+// Whatever goes wrong on the reader's thread, it never dies silently: an exception the host's
+// handler leaves pending is cleared before it reaches the peer, and anything the link throws ends
+// the reader with its reason, closes the link and lets Open connect again.
+TEST_F(Phone, TheReaderNeverDiesSilently) {
+    bond(kFirst, "Scanner");
+    startDriver();
+    choose(kFirst);
+    ASSERT_TRUE(open());
+    connection.setOnEvent([](const testsupport::RecordedEvent&) {
+        JNIEnv* env = hosting::currentEnv();
+        jclass failure = env->FindClass("java/lang/IllegalStateException");
+        env->ThrowNew(failure, "left pending by the host's handler");
+        // The reference is released when the delivery returns to Java.
+    });
+    ASSERT_TRUE(scannerSends(kFirst, "PENDING-1\nPENDING-2\n"));
+    ASSERT_TRUE(connection.waitForEvents(2));
+    connection.setOnEvent(nullptr);
+    EXPECT_TRUE(arrivesOnce("STILL-READING"));
+    EXPECT_EQ(u"no error has occurred", lastError());
+
+    int connects = phoneCount("connectCount");
+    PhoneCall call("failReads", "(Ljava/lang/String;)V");
+    call.run(call.string(kFirst));
+    EXPECT_TRUE(
+        errorSoonSays(u"scanner 'Scanner' (00:11:22:33:44:01) was disconnected: reading stopped on an "
+                      u"unexpected error: java.lang.IllegalStateException: scripted failure of the link"))
+        << utf8(lastError());
+    EXPECT_FALSE(linked(kFirst));
+    ASSERT_TRUE(open());
+    EXPECT_EQ(connects + 1, phoneCount("connectCount")) << "Open counted the dead reader as open";
+    EXPECT_TRUE(arrivesOnce("READING-AGAIN"));
+    ASSERT_TRUE(close());
+}
+
+// An interrupt of the host's thread aborts at most the one open it meets, and is used up there.
+TEST_F(Phone, AnInterruptOfTheHostThreadAbortsOneOpenAndIsNotKept) {
+    bond(kFirst, "Scanner");
+    startDriver();
+    choose(kFirst);
+    phoneDoes("interruptCaller");
+    if (!open()) {
+        EXPECT_NE(std::u16string::npos, lastError().find(u"interrupted")) << utf8(lastError());
+    }
+    EXPECT_FALSE(PhoneCall("callerInterrupted", "()Z").yes()) << "the interrupt was left set";
+    ASSERT_TRUE(close());
+    ASSERT_TRUE(open()) << utf8(lastError());
+    EXPECT_TRUE(arrivesOnce("AFTER-INTERRUPT"));
+    ASSERT_TRUE(close());
+}
+
+// Without an activity nothing can be asked, but a permission already granted is used, and one
+// refused is reported as refused by the call that needed it.
+TEST_F(Phone, WithoutAnActivityTheGrantedPermissionIsUsed) {
+    bond(kFirst, "Scanner");
+    hosting::AndroidHelper::Options noActivity;
+    noActivity.activityTitle = nullptr;
+    HostConnection withoutActivity(noActivity);
+    component = std::make_unique<HostedComponent>();
+    component->initDone()->setMemManager(&memory);
+    ASSERT_TRUE(component->initDone()->Init(&withoutActivity));
+    EXPECT_EQ(u"<Item Value=\"00:11:22:33:44:01\">Scanner</Item>", choiceList());
+    choose(kFirst);
+    ASSERT_TRUE(open()) << utf8(lastError());
+    ASSERT_TRUE(close());
+    setPermission(false, false);
+    EXPECT_FALSE(open());
+    EXPECT_NE(std::u16string::npos, lastError().find(u"\"Nearby devices\" was refused")) << utf8(lastError());
+    component.reset();
+}
+
+// A scanner that sleeps: its link drops, its connects are refused for several attempts, then it
+// wakes. The peer connects again by itself, with waits that grow to the cap, and the barcodes after
+// the wake arrive with no host action. Meanwhile Open and DeviceTest answer honestly: the reader
+// makes one attempt now, and no second link is started.
+TEST_F(Phone, ASleepingScannerIsConnectedAgainByItselfAndOpenAndTestAnswerHonestly) {
+    bond(kFirst, "Sleeper");
+    chooseOptions(kFirst, "retry-ms=50 retry-cap-ms=200");
+    startDriver();
+    choose(kFirst);
+    ASSERT_TRUE(open());
+    EXPECT_TRUE(arrivesOnce("BEFORE-SLEEP"));
+
+    scannerAnswers(kFirst, "OUT_OF_RANGE");
+    dropLink(kFirst);
+    const std::u16string label = u"scanner 'Sleeper' (00:11:22:33:44:01)";
+    EXPECT_TRUE(errorSoonSays(u"reconnecting to " + label + u": attempt 1 failed (")) << utf8(lastError());
+    EXPECT_TRUE(
+        errorSoonSays(u"), next in 0.2 s; " + label + u" was disconnected: the Bluetooth link was lost"))
+        << "the waits grow to the cap: " << utf8(lastError());
+    EXPECT_FALSE(test());
+    EXPECT_NE(std::u16string::npos, lastError().find(u"test of " + label + u" failed: reconnecting to "))
+        << utf8(lastError());
+    EXPECT_FALSE(open());
+    EXPECT_NE(std::u16string::npos, lastError().find(u"reconnecting to " + label)) << utf8(lastError());
+    EXPECT_FALSE(linked(kFirst));
+
+    // The scanner wakes: the next attempt connects, and it is the only link.
+    scannerAnswers(kFirst, "AT_ONCE");
+    ASSERT_TRUE(soonTrue([] { return linked(kFirst); }));
+    EXPECT_TRUE(errorSoonSays(u"; connected again (attempt ")) << utf8(lastError());
+    EXPECT_TRUE(arrivesOnce("AFTER-WAKE"));
+    EXPECT_TRUE(test());
+    EXPECT_TRUE(open());
+    EXPECT_EQ(u"no error has occurred", lastError());
+    ASSERT_TRUE(close());
+    EXPECT_FALSE(linked(kFirst));
+    EXPECT_EQ(2u, connection.eventCount());
+}
+
+// Close ends a reconnection at once, in the middle of a long wait, and nothing connects after it.
+TEST_F(Phone, CloseDuringTheWaitBetweenAttemptsReturnsAtOnce) {
+    bond(kFirst, "Sleeper");
+    chooseOptions(kFirst, "retry-ms=20000");
+    startDriver();
+    choose(kFirst);
+    ASSERT_TRUE(open());
+    scannerAnswers(kFirst, "OUT_OF_RANGE");
+    dropLink(kFirst);
+    ASSERT_TRUE(errorSoonSays(u"attempt 1 failed")) << utf8(lastError());
+    EXPECT_NE(std::u16string::npos, lastError().find(u"next in 20 s")) << utf8(lastError());
+    const int connects = phoneCount("connectCount");
+    auto started = std::chrono::steady_clock::now();
+    ASSERT_TRUE(close());
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5))
+        << "Close waited for the wait";
+    scannerAnswers(kFirst, "AT_ONCE");
+    usleep(200 * 1000);
+    EXPECT_EQ(connects, phoneCount("connectCount")) << "an attempt was made after Close";
+    EXPECT_FALSE(linked(kFirst));
+    EXPECT_FALSE(phoneListens());
+}
+
+// Bluetooth switched off and on again while the scanner is away: the wait for it is part of the
+// reconnection, and the scanner is back with no host action.
+TEST_F(Phone, BluetoothSwitchedOffAndOnDuringReconnectionIsWaitedFor) {
+    bond(kFirst, "Scanner");
+    chooseOptions("*", "retry-ms=50 retry-cap-ms=100");
+    startDriver();
+    choose(kFirst);
+    ASSERT_TRUE(open());
+    setAdapter(true, false);
+    dropLink(kFirst);
+    EXPECT_TRUE(errorSoonSays(u"Bluetooth is switched off")) << utf8(lastError());
+    EXPECT_TRUE(errorSoonSays(u"attempt 2 failed")) << utf8(lastError());
+    setAdapter(true, true);
+    ASSERT_TRUE(soonTrue([] { return linked(kFirst); }));
+    EXPECT_TRUE(arrivesOnce("BLUETOOTH-BACK"));
+    ASSERT_TRUE(close());
+}
+
+// Some scanners connect to the phone themselves when they wake: while the link is down, the phone
+// listens and takes that scanner's connection, and refuses any other device's.
+TEST_F(Phone, WhileTheLinkIsDownTheScannerMayConnectToThePhoneAndNoOtherDeviceMay) {
+    bond(kFirst, "Self-connecting");
+    bond(kSecond, "Stranger");
+    chooseOptions(kFirst, "retry-ms=30000");
+    startDriver();
+    choose(kFirst);
+    EXPECT_FALSE(phoneListens()) << "the phone listens only while the link is down";
+    ASSERT_TRUE(open());
+    EXPECT_FALSE(phoneListens());
+    scannerAnswers(kFirst, "OUT_OF_RANGE");
+    dropLink(kFirst);
+    ASSERT_TRUE(soonTrue(phoneListens));
+
+    ASSERT_TRUE(scannerConnectsToPhone(kSecond));
+    EXPECT_TRUE(soonTrue([] { return !linked(kSecond); })) << "another device's connection was kept";
+    ASSERT_TRUE(scannerConnectsToPhone(kFirst));
+    EXPECT_TRUE(errorSoonSays(u"connected again (the scanner connected to the phone)")) << utf8(lastError());
+    EXPECT_TRUE(arrivesOnce("SELF-CONNECTED"));
+    EXPECT_FALSE(phoneListens());
+    ASSERT_TRUE(close());
+    EXPECT_FALSE(linked(kFirst));
+    EXPECT_EQ(1u, connection.eventCount());
+}
+
+// A batch replayed from the scanner's memory: 1,000 barcodes in one write arrive once each, in order.
+TEST_F(Phone, ABurstOfAThousandBarcodesInOneWriteArrivesOnceEachInOrder) {
+    bond(kFirst, "Batch");
+    startDriver();
+    choose(kFirst);
+    ASSERT_TRUE(open());
+    std::string burst;
+    for (int i = 0; i < 1000; ++i) {
+        burst += "BATCH-" + std::to_string(i) + (i % 3 == 0 ? "\r\n" : i % 3 == 1 ? "\n" : "\r");
+    }
+    ASSERT_TRUE(scannerSends(kFirst, burst));
+    ASSERT_TRUE(connection.waitForEvents(1000)) << connection.eventCount();
+    usleep(50 * 1000);
+    ASSERT_EQ(1000u, connection.eventCount());
+    for (size_t i = 0; i < 1000; ++i) {
+        ASSERT_EQ(u16("BATCH-" + std::to_string(i)), eventData(i)) << i;
+    }
+    ASSERT_TRUE(close());
 }

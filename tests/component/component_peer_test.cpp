@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <thread>
 
 namespace peer = testsupport::peer;
@@ -291,6 +293,35 @@ TEST_F(ConnectedComponent, ASecondInitMakesASecondPeerAndBothDeliverToTheNewConn
     EXPECT_EQ(u"old", second.events()[0].data);
     EXPECT_EQ(u"new", second.events()[1].data);
     component.destroy();
+}
+
+// The host may release a connection as soon as the Init that replaced it returns: Init waits for
+// the delivery that still uses it on another thread.
+TEST_F(ConnectedComponent, InitReturnsOnlyOnceNoDeliveryOnAnotherThreadUsesTheConnectionItReplaces) {
+    std::atomic<bool> inHandler{false}, handlerMayReturn{false}, initReturned{false};
+    connection.setOnEvent([&](const testsupport::RecordedEvent&) {
+        inHandler = true;
+        while (!handlerMayReturn) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    std::thread sender([] { peer::send(0, u"held in the handler"); });
+    for (int attempt = 0; attempt < 1000 && !inHandler; ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(inHandler);
+    std::thread host([&] {
+        component.initDone()->Init(nullptr);
+        initReturned = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE(initReturned) << "Init returned while a delivery still used the connection it replaced";
+    handlerMayReturn = true;
+    host.join();
+    sender.join();
+    EXPECT_TRUE(initReturned);
+    connection.setOnEvent(nullptr);
+    EXPECT_EQ(1u, connection.eventCount());
 }
 
 TEST_F(ConnectedComponent, DestructionReleasesThePeersAndStopsTheirBarcodes) {

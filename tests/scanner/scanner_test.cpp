@@ -149,7 +149,9 @@ TEST_F(Connection, FullConnectionTracesEachStepCreatesOnePeerAndShowsItOnce) {
         EXPECT_TRUE(peer::hasActivity(0));
         log.reset();
     }
-    EXPECT_EQ(Lines{"on destroy"}, withoutEnvLines(log.messages()));
+    // Destruction closes the peer's device, so no link or reader outlives the component.
+    EXPECT_EQ((Lines{"on destroy", "CloseDevice"}), withoutEnvLines(log.messages()));
+    EXPECT_EQ(1, peer::callCount("CloseDevice", 0));
 }
 
 TEST_F(Connection, WithoutHelperOrClassConstructionStopsSilentlyAndOperationsGiveTheFixedResults) {
@@ -337,6 +339,9 @@ TEST_F(Barcodes, ASecondConnectionAddsAPeerAndEachPeerReachesItsOwnCallback) {
         scanner.setIConnect(&host, first.callback());
         scanner.setIConnect(&host, second.callback());
         ASSERT_EQ(2, peer::instanceCount());
+        // The replaced peer's device is closed, so the new peer can open the same scanner.
+        EXPECT_EQ(1, peer::callCount("CloseDevice", 0));
+        EXPECT_EQ(0, peer::callCount("CloseDevice", 1));
         EXPECT_NE(peer::recorderOf(0), peer::recorderOf(1));
         peer::sendFromNewThread(1, u"second");
         peer::sendFromNewThread(0, u"first");
@@ -348,7 +353,10 @@ TEST_F(Barcodes, ASecondConnectionAddsAPeerAndEachPeerReachesItsOwnCallback) {
         EXPECT_EQ(1, peer::callCount("OpenDevice", 1));
         log.reset();
     }
-    EXPECT_EQ(Lines{"on destroy"}, withoutEnvLines(log.messages()));
+    // Every peer closes its device on destruction, the replaced one included.
+    EXPECT_EQ((Lines{"on destroy", "CloseDevice", "CloseDevice"}), withoutEnvLines(log.messages()));
+    EXPECT_EQ(2, peer::callCount("CloseDevice", 0));
+    EXPECT_EQ(1, peer::callCount("CloseDevice", 1));
     peer::send(0, u"late first");
     peer::send(1, u"late second");
     EXPECT_EQ(1u, first.barcodes().size());

@@ -90,6 +90,11 @@ final class KindsOfScanner implements Transport {
         }
 
         @Override
+        Incoming listen() throws IOException {
+            return device.listen();
+        }
+
+        @Override
         void tell(String what, String text) {
             device.tell(what, text);
         }

@@ -109,11 +109,14 @@ final class LineFramer {
 
     /**
      * The link has dropped: a barcode whose line end was waiting for the gap is whole and handed
-     * on; returns how many bytes of an unfinished line were dropped (0 when the stream ended on a
-     * line end) and starts afresh.
+     * on (unless sink is null); returns how many bytes of an unfinished line were dropped (0 when
+     * the stream ended on a line end) and starts afresh.
      */
     long finish(Sink sink) {
-        gapElapsed(sink);
+        if (sink != null) {
+            gapElapsed(sink);
+        }
+        pendingEnd = 0;
         long dropped = overLimitBytes > 0 ? overLimitBytes : length;
         length = 0;
         overLimitBytes = 0;

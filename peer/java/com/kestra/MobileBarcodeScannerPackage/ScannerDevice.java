@@ -31,6 +31,26 @@ abstract class ScannerDevice {
      */
     abstract SourceStream connect() throws IOException;
 
+    /**
+     * The scanner's own connection to the phone, for scanners that connect by themselves when they
+     * wake. The peer listens only while the link of an open device is down.
+     */
+    interface Incoming {
+        /**
+         * Waits at most millis for this scanner (and no other) to connect; returns its link, or
+         * null when none came in time or close was called. Throws when listening failed.
+         */
+        SourceStream accept(int millis) throws IOException;
+
+        /** Stops listening; ends a waiting accept. Any thread, any number of times. */
+        void close();
+    }
+
+    /** Starts listening for this scanner's own connection; null when the transport cannot. */
+    Incoming listen() throws IOException {
+        return null;
+    }
+
     /** The options the transport's own configuration gives this device (ScannerOptions); null for none. */
     ScannerOptions options() {
         return null;

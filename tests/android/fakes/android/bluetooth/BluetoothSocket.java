@@ -22,6 +22,17 @@ public final class BluetoothSocket implements Closeable {
         this.secure = secure;
     }
 
+    /** A device's own connection to the phone, connected already. */
+    public BluetoothSocket(String address, Pipe connected) {
+        this.address = address;
+        this.secure = true;
+        this.pipe = connected;
+    }
+
+    public BluetoothDevice getRemoteDevice() {
+        return new BluetoothDevice(address, address);
+    }
+
     public void connect() throws IOException {
         FakeBluetooth.Answer answer = FakeBluetooth.connecting(address, secure);
         synchronized (this) {

@@ -3,6 +3,7 @@ package com.kestra.MobileBarcodeScannerPackage;
 import android.app.Activity;
 import android.bluetooth.BluetoothAdapter;
 import android.bluetooth.BluetoothDevice;
+import android.bluetooth.BluetoothServerSocket;
 import android.bluetooth.BluetoothSocket;
 import android.content.pm.PackageManager;
 import android.os.Build;
@@ -24,6 +25,10 @@ final class BluetoothTransport implements Transport {
     /** How long a connect may take before OpenDevice gives up (a first connect looks up the service). */
     static final int CONNECT_SECONDS = 10;
     static final int PERMISSION_REQUEST = 0x4B53;
+    /** The name of the service record the phone offers while it waits for a scanner to connect. */
+    static final String LISTEN_NAME = "Barcode scanner";
+    // An accept that throws this close to its timeout has timed out.
+    private static final long ACCEPT_EARLY_NANOS = 20 * 1000000L;
 
     // The permissions of API 31 (Build.VERSION_CODES.S) and later, as constant texts: the
     // platform's Manifest.permission constants for them do not exist before that level.
@@ -82,11 +87,17 @@ final class BluetoothTransport implements Transport {
 
     private Set<BluetoothDevice> bondedDevices() throws IOException {
         BluetoothAdapter adapter = usableAdapter();
+        Set<BluetoothDevice> bonded;
         try {
-            return adapter.getBondedDevices();
+            bonded = adapter.getBondedDevices();
         } catch (SecurityException e) {
             throw permissionRefused();
         }
+        // Null while Bluetooth is switching on or off.
+        if (bonded == null) {
+            throw new IOException("Bluetooth is not ready (it is switching on or off): try again in a moment");
+        }
+        return bonded;
     }
 
     private BluetoothAdapter usableAdapter() throws IOException {
@@ -121,7 +132,9 @@ final class BluetoothTransport implements Transport {
         if (Build.VERSION.SDK_INT < API_PERMISSIONS_AT_RUN_TIME) {
             return true; // granted at install time, from the manifest
         }
-        return activity != null && activity.checkSelfPermission(permission) == PackageManager.PERMISSION_GRANTED;
+        // Without an activity there is nothing to ask: the call that needs the permission is
+        // made, and a refusal shows as its SecurityException, reported as refused there.
+        return activity == null || activity.checkSelfPermission(permission) == PackageManager.PERMISSION_GRANTED;
     }
 
     private final class Scanner extends ScannerDevice {
@@ -204,6 +217,59 @@ final class BluetoothTransport implements Transport {
                 closeQuietly(socket);
                 throw permissionRefused();
             }
+        }
+
+        /**
+         * Some scanners connect to the phone themselves when they wake. The phone listens for the
+         * serial-port service; a device other than this scanner that connects is refused.
+         */
+        @Override
+        Incoming listen() throws IOException {
+            BluetoothAdapter adapter = usableAdapter();
+            final BluetoothServerSocket server;
+            try {
+                server = adapter.listenUsingRfcommWithServiceRecord(LISTEN_NAME, SERIAL_PORT);
+            } catch (SecurityException e) {
+                throw permissionRefused();
+            }
+            return new Incoming() {
+                private volatile boolean closed;
+
+                @Override
+                public SourceStream accept(int millis) throws IOException {
+                    long deadline = System.nanoTime() + millis * 1000000L;
+                    for (long left = millis; left > 0 && !closed; left = (deadline - System.nanoTime()) / 1000000L) {
+                        BluetoothSocket socket;
+                        try {
+                            socket = server.accept((int) left);
+                        } catch (IOException e) {
+                            // An accept whose time runs out throws as well.
+                            if (closed || System.nanoTime() - deadline > -ACCEPT_EARLY_NANOS) {
+                                return null;
+                            }
+                            throw e;
+                        } catch (SecurityException e) {
+                            throw permissionRefused();
+                        }
+                        BluetoothDevice remote = socket.getRemoteDevice();
+                        if (remote != null && device.getAddress().equalsIgnoreCase(remote.getAddress())) {
+                            return new Link(socket, socket.getInputStream());
+                        }
+                        closeQuietly(socket); // another device: refused
+                    }
+                    return null;
+                }
+
+                @Override
+                public void close() {
+                    closed = true;
+                    try {
+                        server.close();
+                    } catch (IOException e) {
+                        // Nothing more to release.
+                    }
+                }
+            };
         }
 
         private IOException notInTime(String tried) {

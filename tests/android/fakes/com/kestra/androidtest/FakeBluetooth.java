@@ -1,6 +1,9 @@
 package com.kestra.androidtest;
 
 import android.bluetooth.BluetoothDevice;
+import android.bluetooth.BluetoothServerSocket;
+import android.bluetooth.BluetoothSocket;
+import java.io.IOException;
 import java.nio.charset.StandardCharsets;
 import java.util.ArrayList;
 import java.util.LinkedHashMap;
@@ -8,6 +11,7 @@ import java.util.LinkedHashSet;
 import java.util.List;
 import java.util.Map;
 import java.util.Set;
+import java.util.UUID;
 
 /**
  * The phone's Bluetooth as the desktop tests of the peer see it: the adapter, the bonded
@@ -26,7 +30,9 @@ public final class FakeBluetooth {
     private static boolean enabled = true;
     private static boolean permission = true;
     private static boolean grantOnRequest;
+    private static boolean bondedUnavailable;
     private static int connects;
+    private static BluetoothServerSocket server; // the peer's listening socket, while it listens
     private static final List<String> connectKinds = new ArrayList<>();
     private static int discoveryCancels;
 
@@ -46,7 +52,12 @@ public final class FakeBluetooth {
         enabled = true;
         permission = true;
         grantOnRequest = false;
+        bondedUnavailable = false;
         connects = 0;
+        if (server != null) {
+            server.close();
+        }
+        server = null;
         connectKinds.clear();
         discoveryCancels = 0;
         android.os.Build.VERSION.SDK_INT = 31;
@@ -117,6 +128,29 @@ public final class FakeBluetooth {
         return send(address, text.getBytes(StandardCharsets.UTF_8));
     }
 
+    /** The next read of the scanner's link throws an unexpected exception (not an IOException). */
+    public static synchronized void failReads(String address) {
+        Pipe pipe = links.get(address);
+        if (pipe != null) {
+            pipe.failWith(new IllegalStateException("scripted failure of the link"));
+        }
+    }
+
+    /** Whether the adapter lists its bonded devices as null, as while Bluetooth switches on or off. */
+    public static synchronized void setBondedUnavailable(boolean unavailable) {
+        bondedUnavailable = unavailable;
+    }
+
+    /** Interrupts the calling thread (the host's, when the test program calls it). */
+    public static void interruptCaller() {
+        Thread.currentThread().interrupt();
+    }
+
+    /** Whether the calling thread is interrupted; the flag stays as it is. */
+    public static boolean callerInterrupted() {
+        return Thread.currentThread().isInterrupted();
+    }
+
     /** The scanner is switched off or goes out of range: its link drops. */
     public static synchronized void dropLink(String address) {
         Pipe pipe = links.remove(address);
@@ -125,7 +159,44 @@ public final class FakeBluetooth {
         }
     }
 
+    /**
+     * The scanner connects to the phone by itself, as some do when they wake: true when the phone
+     * listened and took the connection (the peer may still refuse it).
+     */
+    public static boolean connectToPhone(String address) {
+        BluetoothServerSocket listening;
+        Pipe pipe;
+        synchronized (FakeBluetooth.class) {
+            listening = server;
+            if (listening == null || listening.isClosed()) {
+                return false;
+            }
+            pipe = connected(address);
+        }
+        if (!listening.incoming(new BluetoothSocket(address, pipe))) {
+            pipe.hangUp();
+            return false;
+        }
+        return true;
+    }
+
+    /** Whether the phone listens for a scanner's own connection now. */
+    public static synchronized boolean listeningForScanners() {
+        return server != null && !server.isClosed();
+    }
+
     // What the fake android.* classes call.
+
+    public static synchronized BluetoothServerSocket listening(String name, UUID uuid) throws IOException {
+        if (!uuid.equals(UUID.fromString("00001101-0000-1000-8000-00805F9B34FB"))) {
+            throw new IOException("the fake phone listens for the serial-port service only, not " + uuid);
+        }
+        if (server != null && !server.isClosed()) {
+            throw new IOException("already listening for the serial-port service");
+        }
+        server = new BluetoothServerSocket();
+        return server;
+    }
 
     public static synchronized boolean hasAdapter() {
         return adapter;
@@ -136,6 +207,9 @@ public final class FakeBluetooth {
     }
 
     public static synchronized Set<BluetoothDevice> bonded() {
+        if (bondedUnavailable) {
+            return null;
+        }
         return new LinkedHashSet<>(bonded.values());
     }
 

@@ -13,6 +13,13 @@ public final class Pipe extends InputStream {
     private int start; // guarded by this
     private boolean hungUp; // guarded by this
     private boolean closed; // guarded by this
+    private RuntimeException failure; // guarded by this: thrown by the next read
+
+    /** The next read throws this, as a broken driver below the socket might. */
+    synchronized void failWith(RuntimeException failure) {
+        this.failure = failure;
+        notifyAll();
+    }
 
     synchronized void write(byte[] data) {
         byte[] joined = new byte[bytes.length - start + data.length];
@@ -40,7 +47,7 @@ public final class Pipe extends InputStream {
 
     @Override
     public synchronized int read(byte[] buffer, int offset, int length) throws IOException {
-        while (start == bytes.length && !hungUp && !closed) {
+        while (start == bytes.length && !hungUp && !closed && failure == null) {
             try {
                 wait();
             } catch (InterruptedException e) {
@@ -49,6 +56,9 @@ public final class Pipe extends InputStream {
         }
         if (closed) {
             throw new IOException("socket closed");
+        }
+        if (failure != null) {
+            throw failure;
         }
         if (start == bytes.length) {
             throw new IOException("bt socket closed, read return: -1");
