@@ -328,16 +328,26 @@ TEST(ConsoleDevices, TheTcpSourceTurnsEachLineOfARealSocketClientIntoOneEvent) {
             " closed the connection; the 21 bytes received after the last line end were "
             "no whole barcode and were dropped"))
         << console.output();
-    // Open connects again and clears the loss from the last error.
+    // The peer connects again by itself: the next client's barcodes arrive with no open, and
+    // Open of the device then clears the loss from the last error.
+    EXPECT_TRUE(console.waitFor("] reconnected: scanner 'Serial' (AA:01): attempt 1 connected"))
+        << console.output();
+    client = consoletest::connectLoopback(port);
+    ASSERT_GE(client, 0);
+    sendAll(client, "AFTER-RECONNECT\n");
+    console.send("wait 1 events");
+    ASSERT_TRUE(console.waitFor("wait: 1 event arrived")) << console.output();
+    close(client);
     console.send("version\ntest\nopen\nerror\nclose");
     EXPECT_EQ(0, console.finish());
     const std::string& output = console.output();
     EXPECT_TRUE(appearInOrder(
-        output, {"DeviceTest: call true, value bool true", eventWith("4006381333931"),
-                 eventWith("KESTRA-0001-X"), eventWith("0104601234567893<GS>10LOT"),
-                 eventWith("Счёт №7 \"тест\""), eventWith(atLimit), eventWith("BAD-ÿÃ-BYTES"),
-                 eventWith("NUL"), "GetVersion: call true", "DeviceTest: call true, value bool true",
-                 "Open: call true, value bool true", "1: string \"no error has occurred\""}))
+        output,
+        {"DeviceTest: call true, value bool true", eventWith("4006381333931"), eventWith("KESTRA-0001-X"),
+         eventWith("0104601234567893<GS>10LOT"), eventWith("Счёт №7 \"тест\""), eventWith(atLimit),
+         eventWith("BAD-ÿÃ-BYTES"), eventWith("NUL"), eventWith("AFTER-RECONNECT"), "GetVersion: call true",
+         "DeviceTest: call true, value bool true", "Open: call true, value bool true",
+         "1: string \"no error has occurred\""}))
         << output;
     EXPECT_EQ(std::string::npos, output.find(eventWith(""))) << output;
     EXPECT_EQ(std::string::npos, output.find("LAST-WITHOUT-LINE-END\"")) << output;

@@ -58,7 +58,8 @@ final class BarcodeReader extends Thread {
     private boolean stopping;
     private boolean connecting; // inside device.connect()
     private boolean attemptNow; // OpenDevice or TestDevice asks for an attempt without waiting
-    private int attemptsEnded; // counts attempts that ended, for connectNow
+    private int attemptsStarted; // counts attempts, for connectNow
+    private int attemptsEnded;
     private boolean ended; // the thread has ended or is ending
 
     BarcodeReader(ScannerDevice device, ScannerOptions options, SourceStream stream, Listener listener) {
@@ -103,6 +104,7 @@ final class BarcodeReader extends Thread {
             boolean stopped;
             synchronized (state) {
                 ended = true;
+                connecting = false;
                 left = stream;
                 stream = null;
                 listening = incoming;
@@ -207,40 +209,46 @@ final class BarcodeReader extends Thread {
                     }
                     connecting = true;
                     attemptNow = false;
+                    attemptsStarted++;
                 }
                 String failure = null;
                 try {
                     link = device.connect();
                 } catch (IOException e) {
                     failure = e.getMessage();
-                } finally {
+                }
+                if (link == null) {
+                    // The status is said before the attempt counts as ended: connectNow answers
+                    // with it.
+                    wait = Math.min(attempt == 1 ? options.retryMillis() : wait * 2, options.retryCapMillis());
+                    if (!stopped()) {
+                        listener.reconnecting(device, "reconnecting to " + device.label() + ": attempt " + attempt
+                                + " failed (" + failure + "), next in " + seconds(wait));
+                    }
                     synchronized (state) {
                         connecting = false;
                         attemptsEnded++;
                         state.notifyAll();
                     }
-                }
-                if (link == null) {
-                    wait = Math.min(attempt == 1 ? options.retryMillis() : wait * 2, options.retryCapMillis());
-                    listener.reconnecting(device, "reconnecting to " + device.label() + ": attempt " + attempt
-                            + " failed (" + failure + "), next in " + seconds(wait));
                     continue;
                 }
                 how = "attempt " + attempt + " connected";
             }
-            if (stopped()) {
-                link.close(); // connected after CloseDevice: released at once
-                return null;
-            }
-            SourceStream up = timed(link);
+            // The link is up, and the attempt ends, in one step: connectNow then sees both.
+            SourceStream up = stopped() ? link : timed(link);
+            boolean kept;
             synchronized (state) {
-                if (stopping) {
-                    up.close();
-                    return null;
-                }
-                stream = up;
+                connecting = false;
                 attemptsEnded++;
+                kept = !stopping;
+                if (kept) {
+                    stream = up;
+                }
                 state.notifyAll();
+            }
+            if (!kept) {
+                up.close(); // connected after CloseDevice: released at once
+                return null;
             }
             listener.reconnected(device, how);
             return up;
@@ -356,10 +364,11 @@ final class BarcodeReader extends Thread {
             if (Thread.currentThread() == this || stream != null || stopping || ended) {
                 return stream != null && !stopping && !ended;
             }
-            int before = attemptsEnded;
+            // An attempt under way may have begun before the scanner was back: wait for the next.
+            int wanted = attemptsStarted + 1;
             attemptNow = true;
             state.notifyAll();
-            for (long left = waitMillis; attemptsEnded == before && !stopping && !ended && left > 0;
+            for (long left = waitMillis; attemptsEnded < wanted && stream == null && !stopping && !ended && left > 0;
                     left = (deadline - System.nanoTime()) / 1000000L) {
                 try {
                     state.wait(left);
