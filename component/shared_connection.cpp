@@ -2,43 +2,59 @@
 
 #include "module/trace.h"
 
-#include <algorithm>
+#include <pthread.h>
+
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
+#include <thread>
 #include <utility>
 #include <vector>
 
+// Every barcode passes here twice (borrow and the loan's end), so the state is guarded by a spin
+// lock held for a few instructions, never while waiting: a mutex and a condition variable would
+// cost each barcode more than all the rest of its way to the host but for its log lines. Only
+// replace waits, and it polls.
 struct SharedConnection::State {
-    struct Lent {
+    // One loan: which connection, on which thread.
+    struct Loan {
         IAddInDefBaseEx* connection;
-        uint32_t count;
+        pthread_t thread;
     };
 
-    std::vector<Lent>::iterator findLent(IAddInDefBaseEx* connection) {
-        return std::find_if(lent.begin(), lent.end(),
-                            [&](const Lent& entry) { return entry.connection == connection; });
+    class Guard {
+    public:
+        explicit Guard(State& state) : m_state(state) {
+            while (m_state.locked.test_and_set(std::memory_order_acquire)) {
+                std::this_thread::yield();
+            }
+        }
+        ~Guard() { m_state.locked.clear(std::memory_order_release); }
+        Guard(const Guard&) = delete;
+        Guard& operator=(const Guard&) = delete;
+
+    private:
+        State& m_state;
+    };
+
+    State() { loans.reserve(8); }
+
+    // Loans of the connection on other threads than the calling one. Under the lock.
+    uint32_t lentToOthers(IAddInDefBaseEx* connection) const {
+        uint32_t count = 0;
+        pthread_t self = pthread_self();
+        for (const Loan& loan : loans) {
+            count += loan.connection == connection && !pthread_equal(loan.thread, self) ? 1 : 0;
+        }
+        return count;
     }
 
-    std::mutex mutex;
-    std::condition_variable givenBack;
+    std::atomic_flag locked = ATOMIC_FLAG_INIT;
     IAddInDefBaseEx* current = nullptr;
-    // Connections on loan, with their loans; one or two at most.
-    std::vector<Lent> lent;
+    // The loans running now, in any order; as many as deliveries run at once (room for a few is
+    // made up front, so a barcode allocates nothing here).
+    std::vector<Loan> loans;
 };
-
-namespace {
-
-// The loans of this thread, innermost last: a handler may cause another barcode to be delivered
-// on its own thread.
-struct ThreadLoan {
-    const void* state;
-    IAddInDefBaseEx* connection;
-};
-thread_local std::vector<ThreadLoan> t_loans;
-
-}  // namespace
 
 SharedConnection::SharedConnection() : m_state(std::make_shared<State>()) {}
 
@@ -48,63 +64,61 @@ SharedConnection::Loan::~Loan() {
     if (!m_state) {
         return;
     }
-    t_loans.pop_back();
-    {
-        std::lock_guard<std::mutex> lock(m_state->mutex);
-        auto lent = m_state->findLent(m_connection);
-        if (lent != m_state->lent.end() && --lent->count == 0) {
-            m_state->lent.erase(lent);
+    pthread_t self = pthread_self();
+    State::Guard guard(*m_state);
+    std::vector<State::Loan>& loans = m_state->loans;
+    // The newest loan of this thread is this one: loans on one thread end innermost first.
+    for (size_t i = loans.size(); i-- > 0;) {
+        if (pthread_equal(loans[i].thread, self) && loans[i].connection == m_connection) {
+            loans[i] = loans.back();
+            loans.pop_back();
+            break;
         }
     }
-    // The state lives as long as this loan, so it may be notified after the lock is released.
-    m_state->givenBack.notify_all();
 }
 
 SharedConnection::Loan SharedConnection::borrow() const {
-    // Room first: nothing may fail once the loan is counted.
-    t_loans.reserve(t_loans.size() + 1);
     State& state = *m_state;
-    std::lock_guard<std::mutex> lock(state.mutex);
-    IAddInDefBaseEx* connection = state.current;
-    if (connection == nullptr) {
-        return Loan(nullptr, nullptr);
+    IAddInDefBaseEx* connection;
+    {
+        State::Guard guard(state);
+        connection = state.current;
+        if (connection == nullptr) {
+            return Loan(nullptr, nullptr);
+        }
+        // May allocate only when more deliveries run at once than ever before; a failure throws
+        // before anything is counted.
+        state.loans.push_back(State::Loan{connection, pthread_self()});
     }
-    auto lent = state.findLent(connection);
-    if (lent != state.lent.end()) {
-        ++lent->count;
-    } else {
-        state.lent.push_back(State::Lent{connection, 1});
-    }
-    t_loans.push_back(ThreadLoan{&state, connection});
     return Loan(m_state, connection);
 }
 
 IAddInDefBaseEx* SharedConnection::current() const {
-    std::lock_guard<std::mutex> lock(m_state->mutex);
+    State::Guard guard(*m_state);
     return m_state->current;
 }
 
 void SharedConnection::replace(IAddInDefBaseEx* connection) {
     State& state = *m_state;
-    std::unique_lock<std::mutex> lock(state.mutex);
-    IAddInDefBaseEx* replaced = std::exchange(state.current, connection);
+    IAddInDefBaseEx* replaced;
+    {
+        State::Guard guard(state);
+        replaced = std::exchange(state.current, connection);
+    }
     if (replaced == nullptr || replaced == connection) {
         return;
     }
     auto lentToOthers = [&] {
-        auto lent = state.findLent(replaced);
-        auto onThisThread = std::count_if(t_loans.begin(), t_loans.end(), [&](const ThreadLoan& loan) {
-            return loan.state == &state && loan.connection == replaced;
-        });
-        return lent == state.lent.end() ? 0 : lent->count - static_cast<uint32_t>(onThisThread);
+        State::Guard guard(state);
+        return state.lentToOthers(replaced);
     };
-    auto othersGaveBack = [&] { return lentToOthers() == 0; };
-    if (state.givenBack.wait_for(lock, std::chrono::seconds(1), othersGaveBack)) {
-        return;
+    auto start = std::chrono::steady_clock::now();
+    bool logged = false;
+    for (uint32_t waiting = lentToOthers(); waiting != 0; waiting = lentToOthers()) {
+        if (!logged && std::chrono::steady_clock::now() - start > std::chrono::seconds(1)) {
+            logged = true;
+            trace("on init: still waiting, deliveries running on other threads: %u", waiting);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    uint32_t waiting = lentToOthers();
-    lock.unlock();
-    trace("on init: still waiting, deliveries running on other threads: %u", waiting);
-    lock.lock();
-    state.givenBack.wait(lock, othersGaveBack);
 }

@@ -5,7 +5,7 @@
 //
 // Threads: replace runs on the host's thread (or inside a delivery, when a handler calls Init);
 // borrow and the loan's end run on the Java threads that deliver barcodes. Everything is read and
-// written under one mutex, which is never held while the host is called. A loan keeps that state
+// written under one lock, which is never held while the host is called. A loan keeps that state
 // alive by itself: a handler may destroy the component whose connection it was lent.
 #pragma once
 
