@@ -100,7 +100,9 @@ TEST(ConsoleDevices, ChoiceListEscapesNamesForXmlAndListsThemReadably) {
               "AA:03 | Socket | tcp:99999\n"
               "AA:04 | Desk | serial:/dev/ttyACM0:12345\n"
               "AA:05 | Typo | serial:" +
-                  dir.file("scanA") + ":fast\n");
+                  dir.file("scanA") +
+                  ":fast\n"
+                  "AA:06 | Options | stdin | codepage=nope\n");
     ConsoleProcess console({"--devices", dir.file("devices.conf"), "-"});
     console.send("parameters\nerror\nset BluetoothDevice AA:01\nopen\nerror\nclose");
     EXPECT_EQ(0, console.finish());
@@ -114,6 +116,7 @@ TEST(ConsoleDevices, ChoiceListEscapesNamesForXmlAndListsThemReadably) {
              " line 5: the speed of 'serial:/dev/ttyACM0:12345' is not one a serial port takes",
          "kestra-console: " + dir.file("devices.conf") +
              " line 6: the speed 'fast' of 'serial:" + dir.file("scanA") + ":fast' is not a number",
+         "kestra-console: " + dir.file("devices.conf") + " line 7: 'nope' is no code page this system knows",
          "> parameters"}))
         << output;
     EXPECT_NE(
