@@ -855,6 +855,7 @@ TEST_F(Phone, ASleepingScannerIsConnectedAgainByItselfAndOpenAndTestAnswerHonest
     scannerAnswers(kFirst, "AT_ONCE");
     ASSERT_TRUE(soonTrue([] { return linked(kFirst); }));
     EXPECT_TRUE(errorSoonSays(u"; connected again (attempt ")) << utf8(lastError());
+    EXPECT_FALSE(phoneListens()) << "the phone listens only while the link is down";
     EXPECT_TRUE(arrivesOnce("AFTER-WAKE"));
     EXPECT_TRUE(test());
     EXPECT_TRUE(open());

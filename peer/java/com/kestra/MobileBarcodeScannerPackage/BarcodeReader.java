@@ -234,6 +234,7 @@ final class BarcodeReader extends Thread {
                 }
                 how = "attempt " + attempt + " connected";
             }
+            stopListening(); // while the link is up, the phone does not listen
             // The link is up, and the attempt ends, in one step: connectNow then sees both.
             SourceStream up = stopped() ? link : timed(link);
             boolean kept;

@@ -253,7 +253,12 @@ final class BluetoothTransport implements Transport {
                         }
                         BluetoothDevice remote = socket.getRemoteDevice();
                         if (remote != null && device.getAddress().equalsIgnoreCase(remote.getAddress())) {
-                            return new Link(socket, socket.getInputStream());
+                            try {
+                                return new Link(socket, socket.getInputStream());
+                            } catch (IOException e) {
+                                closeQuietly(socket);
+                                throw e;
+                            }
                         }
                         closeQuietly(socket); // another device: refused
                     }
