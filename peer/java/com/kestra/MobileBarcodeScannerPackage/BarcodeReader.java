@@ -197,7 +197,7 @@ final class BarcodeReader extends Thread {
     }
 
     // Connects again: returns the new link, or null once the reader is stopped.
-    private SourceStream reconnect() throws IOException {
+    private SourceStream reconnect() {
         long wait = 0; // the first attempt at once
         for (int attempt = 1;; attempt++) {
             SourceStream link = waitOrAccept(wait);
