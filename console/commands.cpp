@@ -444,7 +444,7 @@ Session::Step Session::scan(const std::vector<std::string>& words) {
     return Step::Done;
 }
 
-std::vector<std::string> Session::completions(const std::vector<std::string>& before) {
+LineEditor::Completions Session::completions(const std::vector<std::string>& before) {
     size_t first = 0;
     while (first < before.size() && before[first] == "expect-failure") {
         ++first;
@@ -467,11 +467,13 @@ std::vector<std::string> Session::completions(const std::vector<std::string>& be
     } else if (command == "set" && position == 1) {
         words = m_lastParameterNames;
     } else if (command == "set" && position == 2) {
+        // Addresses are compared without regard to case by the peer, as on a phone.
         for (const auto& device : m_lastDevices) {
             words.push_back(device.first);
         }
+        return {words, true};
     }
-    return words;
+    return {words, false};
 }
 
 void Session::closeDevice() {

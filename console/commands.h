@@ -3,6 +3,7 @@
 
 #include "console/driver.h"
 #include "console/host.h"
+#include "console/line_editor.h"
 
 #include <functional>
 #include <string>
@@ -37,7 +38,7 @@ public:
     // The words that may follow the complete words `before` of a command line: command names,
     // method names in the chosen language after `call`, device addresses from the last
     // `parameters` after `set <name>`.
-    std::vector<std::string> completions(const std::vector<std::string>& before);
+    LineEditor::Completions completions(const std::vector<std::string>& before);
 
     // Closes the device quietly, as a host does before it lets the driver go.
     void closeDevice();

@@ -351,7 +351,7 @@ int main(int argc, char** argv) {
     console::Exports exports;
     if (env == nullptr || !hosting::loadLibrary(env, library, problem) ||
         !console::findExports(library, exports, problem) || !console::registerSerialPort(env, problem) ||
-        !console::registerInputEvents(env, problem) || !console::registerLinkWatch(env, problem)) {
+        !console::registerInputEvents(env, problem) || !console::registerScannerWatch(env, problem)) {
         complain(problem);
         return 2;
     }

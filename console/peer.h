@@ -21,9 +21,10 @@ bool keyboardScannerOpen(JNIEnv* env);
 // with source keys:LAYOUT), then Enter; false when none is open.
 bool typeIntoKeyboardScanner(JNIEnv* env, const std::string& text);
 
-// Binds the native of com.kestra.console.LinkWatch, which prints a line when a scanner's link is
-// lost; on failure says why in `problem`.
-bool registerLinkWatch(JNIEnv* env, std::string& problem);
+// Binds the native of com.kestra.console.ScannerWatch, which prints a line when a scanner's link is
+// lost or back, a line is refused or a barcode reaches the host cut short; on failure says why in
+// `problem`.
+bool registerScannerWatch(JNIEnv* env, std::string& problem);
 
 // Binds natives of one of the console's classes (className with dots); on failure says why in
 // `problem`.

@@ -1,6 +1,8 @@
 package android.bluetooth;
 
+import java.io.IOException;
 import java.util.Set;
+import java.util.UUID;
 
 /** Declaration for compiling the peer only; see android.app.Activity. */
 public final class BluetoothAdapter {
@@ -16,6 +18,10 @@ public final class BluetoothAdapter {
     }
 
     public Set<BluetoothDevice> getBondedDevices() {
+        throw new UnsupportedOperationException("declaration only");
+    }
+
+    public BluetoothServerSocket listenUsingRfcommWithServiceRecord(String name, UUID uuid) throws IOException {
         throw new UnsupportedOperationException("declaration only");
     }
 

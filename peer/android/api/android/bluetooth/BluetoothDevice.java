@@ -24,4 +24,9 @@ public final class BluetoothDevice {
     public BluetoothSocket createRfcommSocketToServiceRecord(UUID uuid) throws IOException {
         throw new UnsupportedOperationException("declaration only");
     }
+
+    /** Since API 10. */
+    public BluetoothSocket createInsecureRfcommSocketToServiceRecord(UUID uuid) throws IOException {
+        throw new UnsupportedOperationException("declaration only");
+    }
 }

@@ -83,5 +83,20 @@ final class KindsOfScanner implements Transport {
         SourceStream connect() throws IOException {
             return device.connect();
         }
+
+        @Override
+        ScannerOptions options() {
+            return device.options();
+        }
+
+        @Override
+        Incoming listen() throws IOException {
+            return device.listen();
+        }
+
+        @Override
+        void tell(String what, String text) {
+            device.tell(what, text);
+        }
     }
 }
