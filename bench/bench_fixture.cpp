@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 
 #include <cstdio>
+#include <cstring>
 
 namespace bench {
 namespace {
@@ -30,6 +31,11 @@ jobject latestPeer(JNIEnv* env) {
     jclass peerClass = env->FindClass("com/kestra/MobileBarcodeScannerPackage/MobileBarcodeScanner");
     jmethodID latest = env->GetStaticMethodID(
         peerClass, "latest", "()Lcom/kestra/MobileBarcodeScannerPackage/MobileBarcodeScanner;");
+    if (latest == nullptr) {
+        env->ExceptionClear();  // the app's own peer (the burst's) keeps no such record
+        env->DeleteLocalRef(peerClass);
+        return nullptr;
+    }
     jobject peer = env->CallStaticObjectMethod(peerClass, latest);
     env->DeleteLocalRef(peerClass);
     if (peer == nullptr) {
@@ -76,18 +82,21 @@ bool setUpFixture(const VmPaths& paths) {
     f.barcode = static_cast<jstring>(f.env->NewGlobalRef(barcode));
     f.env->DeleteLocalRef(barcode);
 
-    f.floor = newGlobalObject(f.env, "com/kestra/bench/BarcodeFloor", "(J)V",
-                              asJavaLong(static_cast<IAddInDefBaseEx*>(f.host.get())));
-    f.deliverBarcodes = findMethod(f.env, f.floor, "deliverBarcodes", "(Ljava/lang/String;I)V");
-    f.deliverBarcodesWithTraceLines =
-        findMethod(f.env, f.floor, "deliverBarcodesWithTraceLines", "(Ljava/lang/String;I)V");
+    const bool burst = strcmp(paths.classPath, KESTRA_BENCH_BURST_CLASSES) == 0;  // the app's own peer
+    if (!burst) {
+        f.floor = newGlobalObject(f.env, "com/kestra/bench/BarcodeFloor", "(J)V",
+                                  asJavaLong(static_cast<IAddInDefBaseEx*>(f.host.get())));
+        f.deliverBarcodes = findMethod(f.env, f.floor, "deliverBarcodes", "(Ljava/lang/String;I)V");
+        f.deliverBarcodesWithTraceLines =
+            findMethod(f.env, f.floor, "deliverBarcodesWithTraceLines", "(Ljava/lang/String;I)V");
+    }
 
     f.component = createComponent(paths.library);
     if (f.component != nullptr) {
         f.component->setMemManager(f.memory.get());
         f.component->Init(static_cast<IAddInDefBaseEx*>(f.host.get()));
         f.peer = latestPeer(f.env);
-        if (f.peer == nullptr) {
+        if (f.peer == nullptr && !burst) {
             fprintf(stderr, "Init created no Java peer\n");
         }
     }

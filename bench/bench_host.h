@@ -8,14 +8,37 @@
 
 #include <jni.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
+#include <vector>
 
 namespace bench {
+
+// When each event reached the host, for events that arrive on other threads (the burst).
+class EventTimes {
+public:
+    using Clock = std::chrono::steady_clock;
+    void add(Clock::time_point when);
+    // Waits until `count` times are in, at most `seconds`; false when they are not.
+    bool waitFor(size_t count, double seconds);
+    std::vector<Clock::time_point> take();
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_added;
+    std::vector<Clock::time_point> m_times;
+};
 
 class BenchHost : public hosting::HostConnection {
 public:
     BenchHost();
+
+    // From now on each event's time goes to `times` too (null: no more).
+    void recordTimes(EventTimes* times) { m_times.store(times, std::memory_order_release); }
 
     uint64_t eventCount() const { return m_events; }
     size_t lastDataLength() const { return m_lastDataLength; }
@@ -27,6 +50,7 @@ private:
 
     // Constructed after the base, which only keeps its address.
     hosting::AndroidHelper m_helper;
+    std::atomic<EventTimes*> m_times{nullptr};
     uint64_t m_events = 0;
     size_t m_lastDataLength = 0;
     const ShortWchar* m_lastData = nullptr;

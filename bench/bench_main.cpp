@@ -2,9 +2,11 @@
 // against its floor. With --callgrind-barcodes=N it instead sends N barcodes down each barcode
 // path and dumps one callgrind profile per path (run it under valgrind --tool=callgrind); with
 // --heap-blocks=L1,L2,... it sends barcodes of each of those lengths through the library and
-// prints the heap blocks and bytes each one cost.
+// prints the heap blocks and bytes each one cost; with --burst=ROUNDS it runs the batch replay
+// through the app's own peer (bench/burst.h) instead, in a VM whose class path holds that peer.
 #include "bench/allocation_counter.h"
 #include "bench/bench_fixture.h"
+#include "bench/burst.h"
 #include "bench/log_modes.h"
 #include "bench/summary.h"
 
@@ -28,6 +30,7 @@ constexpr int kWarmUpBatches = 300;
 
 struct Options {
     int callgrindBarcodes = 0;
+    int burstRounds = 0;
     std::vector<int> heapBlockLengths;  // barcode lengths whose heap blocks are counted
     std::vector<char*> benchmarkArgs;   // what is left for the benchmark library
 };
@@ -44,6 +47,8 @@ Options parseOptions(int argc, char** argv) {
                 options.heapBlockLengths.push_back(static_cast<int>(std::strtol(next, &end, 10)));
                 next = *end == ',' ? end + 1 : end + strlen(end);
             }
+        } else if (arg.rfind("--burst=", 0) == 0) {
+            options.burstRounds = std::atoi(arg.c_str() + strlen("--burst="));
         } else if (arg.rfind("--log-file=", 0) == 0) {
             g_logFilePath = arg.substr(strlen("--log-file="));
         } else {
@@ -145,7 +150,9 @@ int countHeapBlocks(const std::vector<int>& lengths) {
 int main(int argc, char** argv) {
     using namespace bench;
     Options options = parseOptions(argc, argv);
-    const VmPaths paths{KESTRA_BENCH_LIBJVM, KESTRA_BENCH_CLASSES, KESTRA_BENCH_LIBRARY, KESTRA_BENCH_FLOOR};
+    const VmPaths paths{KESTRA_BENCH_LIBJVM,
+                        options.burstRounds > 0 ? KESTRA_BENCH_BURST_CLASSES : KESTRA_BENCH_CLASSES,
+                        KESTRA_BENCH_LIBRARY, KESTRA_BENCH_FLOOR};
     if (!allocationCountingWorks()) {
         fprintf(stderr, "the counting malloc and operator new are not in use\n");
         return 1;
@@ -153,6 +160,11 @@ int main(int argc, char** argv) {
     dropLogRecords();
     if (!setUpFixture(paths)) {
         return 1;
+    }
+    if (options.burstRounds > 0) {
+        int result = runBurst(options.burstRounds);
+        tearDownFixture();
+        return result;
     }
     if (options.callgrindBarcodes > 0 || !options.heapBlockLengths.empty()) {
         int result = options.callgrindBarcodes > 0 ? profileBarcodes(options.callgrindBarcodes) : 0;

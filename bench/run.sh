@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs the benchmarks of a build, then the budget check (bench/budget.sh): the instructions of the
+# Runs the benchmarks of a build, the batch replay through the app's peer, then the budget check (bench/budget.sh): the instructions of the
 # barcode path under callgrind, which machine load does not change, and its heap blocks by length.
 #   bench/run.sh BUILD_DIR [benchmark options...]
 # KESTRA_BENCH_CALLGRIND_BARCODES sets how many barcodes each path sends under callgrind (1000).
@@ -17,6 +17,9 @@ logs=$build/bench/logs
 mkdir -p "$logs"
 
 "$program" --log-file="$logs/barcode-log.txt" "$@"
+echo
+# The batch replay through the app's own peer: 1,000 barcodes in one write, 50 measured rounds.
+"$program" --burst=50 --log-file="$logs/burst-log.txt"
 
 if ! command -v valgrind >/dev/null; then
   echo "valgrind is not installed: no instruction counts"

@@ -31,7 +31,7 @@ const CommandHelp kHelp[] = {
     {"actions", "GetAdditionalActions"},
     {"methods", "all methods with both names and their parameter counts"},
     {"call <method> [values...]", "any method by its English or Russian name, values as strings"},
-    {"scan <text>", "type a barcode into the keyboard scanner (a device with source stdin)"},
+    {"scan <text>", "type a barcode into the keyboard scanner (a device with source keys:LAYOUT or stdin)"},
     {"wait <n> events [seconds]", "wait for n events not taken by an earlier wait (default 10 s)"},
     {"expect-failure <command>", "a step that must fail (for scripts)"},
     {"help", "this list"},
@@ -412,20 +412,24 @@ Session::Step Session::scan(const std::vector<std::string>& words) {
         output().line("usage: scan <text>");
         return Step::Misused;
     }
-    if (m_scanInput < 0) {
+    long before = m_events.received();
+    // An emulated keyboard-mode scanner types the text as key presses of its layout.
+    bool typed = m_typeKeys && m_typeKeys(joinFrom(words, 1));
+    if (!typed && m_scanInput < 0) {
         output().line("scan: the keyboard scanner reads this console's own standard input; type there");
         return Step::Failed;
     }
     // Typed into a scanner that is not open, the barcode would wait and arrive at the next open.
-    if (!m_keyboardOpen || !m_keyboardOpen()) {
+    if (!typed && (!m_keyboardOpen || !m_keyboardOpen())) {
         output().line(
-            "scan: no keyboard scanner is open (open a device with source stdin first); nothing sent");
+            "scan: no keyboard scanner is open (open a device with source keys:LAYOUT or stdin first); "
+            "nothing "
+            "sent");
         return Step::Failed;
     }
     std::string line = joinFrom(words, 1) + "\n";
-    long before = m_events.received();
-    ssize_t written = write(m_scanInput, line.data(), line.size());
-    if (written != static_cast<ssize_t>(line.size())) {
+    ssize_t written = typed ? 0 : write(m_scanInput, line.data(), line.size());
+    if (!typed && written != static_cast<ssize_t>(line.size())) {
         output().line(std::string("scan: the keyboard scanner's input is full: ") +
                       (written < 0 ? strerror(errno) : "partly written"));
         return Step::Failed;
@@ -440,7 +444,7 @@ Session::Step Session::scan(const std::vector<std::string>& words) {
     return Step::Done;
 }
 
-std::vector<std::string> Session::completions(const std::vector<std::string>& before) {
+LineEditor::Completions Session::completions(const std::vector<std::string>& before) {
     size_t first = 0;
     while (first < before.size() && before[first] == "expect-failure") {
         ++first;
@@ -463,11 +467,13 @@ std::vector<std::string> Session::completions(const std::vector<std::string>& be
     } else if (command == "set" && position == 1) {
         words = m_lastParameterNames;
     } else if (command == "set" && position == 2) {
+        // Addresses are compared without regard to case by the peer, as on a phone.
         for (const auto& device : m_lastDevices) {
             words.push_back(device.first);
         }
+        return {words, true};
     }
-    return words;
+    return {words, false};
 }
 
 void Session::closeDevice() {

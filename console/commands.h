@@ -3,6 +3,7 @@
 
 #include "console/driver.h"
 #include "console/host.h"
+#include "console/line_editor.h"
 
 #include <functional>
 #include <string>
@@ -16,14 +17,16 @@ public:
     // russianNames: look the driver methods up by their Russian names instead of the English
     // ones. scanInput: the write end of the pipe that the keyboard scanner reads as its
     // standard input, or -1 when it reads the console's real standard input. keyboardOpen:
-    // whether a device reading that input is open now.
+    // whether a device reading that input is open now. typeKeys: types a barcode as key presses
+    // into an open emulated keyboard-mode scanner, false when none is open.
     Session(Driver& driver, EventCounter& events, bool russianNames, int scanInput,
-            std::function<bool()> keyboardOpen)
+            std::function<bool()> keyboardOpen, std::function<bool(const std::string&)> typeKeys = {})
         : m_driver(driver),
           m_events(events),
           m_russianNames(russianNames),
           m_scanInput(scanInput),
-          m_keyboardOpen(std::move(keyboardOpen)) {}
+          m_keyboardOpen(std::move(keyboardOpen)),
+          m_typeKeys(std::move(typeKeys)) {}
 
     // Runs one command line. Returns false when the step failed: an unknown command or wrong
     // arguments, a call that returned false, a driver answer of false, or events that did not
@@ -35,7 +38,7 @@ public:
     // The words that may follow the complete words `before` of a command line: command names,
     // method names in the chosen language after `call`, device addresses from the last
     // `parameters` after `set <name>`.
-    std::vector<std::string> completions(const std::vector<std::string>& before);
+    LineEditor::Completions completions(const std::vector<std::string>& before);
 
     // Closes the device quietly, as a host does before it lets the driver go.
     void closeDevice();
@@ -66,6 +69,7 @@ private:
     bool m_russianNames;
     int m_scanInput;
     std::function<bool()> m_keyboardOpen;
+    std::function<bool(const std::string&)> m_typeKeys;
     bool m_quit = false;
     bool m_lastWasParameters = false;
     // From the last parameters, for completion.

@@ -10,6 +10,7 @@
 #include <pwd.h>
 #include <readline/history.h>
 #include <readline/readline.h>
+#include <strings.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -26,6 +27,7 @@ const int kHistoryLines = 1000;
 // readline calls plain functions; there is one editor per process.
 LineEditor::Completer completer;
 std::vector<std::string> candidates;
+bool candidatesIgnoreCase = false;
 bool lineDone = false;
 bool inputEnded = false;
 std::string typedLine;
@@ -64,7 +66,8 @@ char* nextCandidate(const char* text, int state) {
     size_t length = strlen(text);
     while (next < candidates.size()) {
         const std::string& candidate = candidates[next++];
-        if (candidate.compare(0, length, text) == 0) {
+        if (candidatesIgnoreCase ? strncasecmp(candidate.c_str(), text, length) == 0
+                                 : candidate.compare(0, length, text) == 0) {
             return strdup(candidate.c_str());
         }
     }
@@ -78,7 +81,11 @@ char** complete(const char* text, int start, int) {
     if (!completer || !splitWords(std::string(rl_line_buffer, static_cast<size_t>(start)), before, problem)) {
         return nullptr;
     }
-    candidates = completer(before);
+    LineEditor::Completions found = completer(before);
+    candidates = std::move(found.words);
+    candidatesIgnoreCase = found.ignoreCase;
+    // Readline then also finds the common part without regard to case, and writes the match's.
+    rl_variable_bind("completion-ignore-case", candidatesIgnoreCase ? "on" : "off");
     return rl_completion_matches(text, nextCandidate);
 }
 

@@ -15,8 +15,13 @@ namespace console {
 
 class LineEditor {
 public:
-    // The words that may follow `before` (the complete words left of the cursor).
-    using Completer = std::function<std::vector<std::string>(const std::vector<std::string>& before)>;
+    // The words that may follow `before` (the complete words left of the cursor), and whether
+    // they are matched without regard to case (device addresses are).
+    struct Completions {
+        std::vector<std::string> words;
+        bool ignoreCase = false;
+    };
+    using Completer = std::function<Completions(const std::vector<std::string>& before)>;
 
     // input: the terminal the commands are typed on. historyFile: read now, each command appended
     // to it; empty for no history file. interrupts: notified at each Ctrl-C, or null.

@@ -4,6 +4,7 @@
 #include "console/commands.h"
 #include "console/driver.h"
 #include "console/host.h"
+#include "console/input_events.h"
 #include "console/interrupt.h"
 #include "console/line_editor.h"
 #include "console/output.h"
@@ -350,7 +351,7 @@ int main(int argc, char** argv) {
     console::Exports exports;
     if (env == nullptr || !hosting::loadLibrary(env, library, problem) ||
         !console::findExports(library, exports, problem) || !console::registerSerialPort(env, problem) ||
-        !console::registerLinkWatch(env, problem)) {
+        !console::registerInputEvents(env, problem) || !console::registerScannerWatch(env, problem)) {
         complain(problem);
         return 2;
     }
@@ -382,8 +383,9 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    console::Session session(driver, events, options.russianNames, scanInput,
-                             [env] { return console::keyboardScannerOpen(env); });
+    console::Session session(
+        driver, events, options.russianNames, scanInput, [env] { return console::keyboardScannerOpen(env); },
+        [env](const std::string& text) { return console::typeIntoKeyboardScanner(env, text); });
     int status = 0;
     if (interactive) {
         console::WakePipe interrupts;

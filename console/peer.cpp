@@ -21,9 +21,9 @@ jmethodID findStatic(JNIEnv* env, jclass& owner, const char* className, const ch
     return method;
 }
 
-void JNICALL printLost(JNIEnv* env, jclass, jstring device, jstring reason) {
-    output().asyncLine("[" + timeOfDay() + "] lost: " + visible(hosting::utf8(env, device)) + ": " +
-                       visible(hosting::utf8(env, reason)));
+void JNICALL printNotice(JNIEnv* env, jclass, jstring what, jstring device, jstring text) {
+    output().asyncLine("[" + timeOfDay() + "] " + visible(hosting::utf8(env, what)) + ": " +
+                       visible(hosting::utf8(env, device)) + ": " + visible(hosting::utf8(env, text)));
 }
 
 }  // namespace
@@ -67,12 +67,35 @@ bool keyboardScannerOpen(JNIEnv* env) {
     return open;
 }
 
-bool registerLinkWatch(JNIEnv* env, std::string& problem) {
+bool typeIntoKeyboardScanner(JNIEnv* env, const std::string& text) {
+    jclass source = nullptr;
+    jmethodID type = findStatic(env, source, "com/kestra/MobileBarcodeScannerPackage/KeyboardSource", "type",
+                                "(Ljava/lang/String;)Z");
+    std::u16string units = hostFromUtf8(text);
+    jstring javaText = type != nullptr ? env->NewString(reinterpret_cast<const jchar*>(units.data()),
+                                                        static_cast<jsize>(units.size()))
+                                       : nullptr;
+    bool typed = javaText != nullptr && env->CallStaticBooleanMethod(source, type, javaText);
+    if (env->ExceptionCheck()) {
+        env->ExceptionClear();
+        typed = false;
+    }
+    if (javaText != nullptr) {
+        env->DeleteLocalRef(javaText);
+    }
+    if (source != nullptr) {
+        env->DeleteLocalRef(source);
+    }
+    return typed;
+}
+
+bool registerScannerWatch(JNIEnv* env, std::string& problem) {
     const JNINativeMethod natives[] = {
-        {const_cast<char*>("printLost"), const_cast<char*>("(Ljava/lang/String;Ljava/lang/String;)V"),
-         reinterpret_cast<void*>(printLost)},
+        {const_cast<char*>("print"),
+         const_cast<char*>("(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;)V"),
+         reinterpret_cast<void*>(printNotice)},
     };
-    return registerNatives(env, "com.kestra.console.LinkWatch", natives, std::size(natives), problem);
+    return registerNatives(env, "com.kestra.console.ScannerWatch", natives, std::size(natives), problem);
 }
 
 bool registerNatives(JNIEnv* env, const std::string& className, const JNINativeMethod* natives, size_t count,

@@ -1,6 +1,6 @@
 // What the console asks its emulated scanner peer directly, outside the driver: the problems of
-// the device configuration, and whether the keyboard scanner is open; and what the peer tells
-// it: a scanner's link lost.
+// the device configuration, whether the keyboard scanner is open, the keys an emulated
+// keyboard-mode scanner types; and what the peer tells it: a scanner's link lost.
 #pragma once
 
 #include <jni.h>
@@ -17,9 +17,14 @@ std::vector<std::string> deviceProblems(JNIEnv* env);
 // Whether an open device reads the console's input (a device with source stdin).
 bool keyboardScannerOpen(JNIEnv* env);
 
-// Binds the native of com.kestra.console.LinkWatch, which prints a line when a scanner's link is
-// lost; on failure says why in `problem`.
-bool registerLinkWatch(JNIEnv* env, std::string& problem);
+// Types the text (UTF-8) as key presses into the open emulated keyboard-mode scanner (a device
+// with source keys:LAYOUT), then Enter; false when none is open.
+bool typeIntoKeyboardScanner(JNIEnv* env, const std::string& text);
+
+// Binds the native of com.kestra.console.ScannerWatch, which prints a line when a scanner's link is
+// lost or back, a line is refused or a barcode reaches the host cut short; on failure says why in
+// `problem`.
+bool registerScannerWatch(JNIEnv* env, std::string& problem);
 
 // Binds natives of one of the console's classes (className with dots); on failure says why in
 // `problem`.

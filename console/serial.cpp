@@ -3,9 +3,12 @@
 #include "console/peer.h"
 #include "hosting/vm.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <limits.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -14,6 +17,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 
@@ -104,6 +109,83 @@ std::string openProblem(int error, const std::string& path) {
            ": sudo usermod -aG " + name + " $USER, then log in again)";
 }
 
+// The program that holds the device open, as "NAME (process PID)"; empty when none is seen. Serial
+// tools leave a lock file with their process number (LCK..ttyACM0 under /var/lock or /run/lock);
+// any program's open descriptors show under /proc/PID/fd, for the processes this user may look
+// into (all of them for root).
+std::string programName(long pid) {
+    std::string name;
+    FILE* comm = fopen(("/proc/" + std::to_string(pid) + "/comm").c_str(), "re");
+    if (comm != nullptr) {
+        char buffer[64] = "";
+        if (fgets(buffer, sizeof buffer, comm) != nullptr) {
+            name.assign(buffer, strcspn(buffer, "\n"));
+        }
+        fclose(comm);
+    }
+    return (name.empty() ? std::string("a program") : name) + " (process " + std::to_string(pid) + ")";
+}
+
+long lockFileHolder(const std::string& path) {
+    char resolved[PATH_MAX];
+    if (realpath(path.c_str(), resolved) == nullptr) {
+        return 0;
+    }
+    const char* base = strrchr(resolved, '/');
+    for (const char* folder : {"/var/lock/LCK..", "/run/lock/LCK.."}) {
+        FILE* lock = fopen((folder + std::string(base + 1)).c_str(), "re");
+        if (lock == nullptr) {
+            continue;
+        }
+        long pid = 0;
+        bool read = fscanf(lock, "%ld", &pid) == 1;
+        fclose(lock);
+        // A lock left by a program that has ended holds nothing.
+        if (read && pid > 0 && pid != getpid() && (kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM)) {
+            return pid;
+        }
+    }
+    return 0;
+}
+
+std::string holderOf(const std::string& path, dev_t device) {
+    if (long pid = lockFileHolder(path)) {
+        return programName(pid);
+    }
+    DIR* processes = opendir("/proc");
+    if (processes == nullptr) {
+        return std::string();
+    }
+    std::string holder;
+    while (const dirent* process = readdir(processes)) {
+        char* end = nullptr;
+        long pid = strtol(process->d_name, &end, 10);
+        if (*end != '\0' || pid <= 0 || pid == getpid()) {
+            continue;
+        }
+        std::string folder = "/proc/" + std::string(process->d_name) + "/fd";
+        DIR* descriptors = opendir(folder.c_str());
+        if (descriptors == nullptr) {
+            continue;  // another user's, or gone
+        }
+        while (const dirent* descriptor = readdir(descriptors)) {
+            struct stat status {};
+            if (descriptor->d_name[0] != '.' &&
+                stat((folder + "/" + descriptor->d_name).c_str(), &status) == 0 && S_ISCHR(status.st_mode) &&
+                status.st_rdev == device) {
+                holder = programName(pid);
+                break;
+            }
+        }
+        closedir(descriptors);
+        if (!holder.empty()) {
+            break;
+        }
+    }
+    closedir(processes);
+    return holder;
+}
+
 // Blocks as long as open(2) does: a Bluetooth port bound with rfcomm connects to the scanner
 // here. The Java caller gives up after a deadline.
 jint JNICALL openPort(JNIEnv* env, jclass, jstring device, jint baud) {
@@ -124,8 +206,8 @@ jint JNICALL openPort(JNIEnv* env, jclass, jstring device, jint baud) {
         return -1;
     }
     // One reader per device: two readers of one terminal would each get a part of every line.
-    // The lock keeps out another console (root included); TIOCEXCL keeps out other programs of
-    // other users.
+    // The lock keeps out another console (root included); a program that opened the device
+    // before is refused by name; TIOCEXCL keeps out programs that come later (but root's).
     if (flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
         int error = errno;
         close(descriptor);
@@ -136,6 +218,14 @@ jint JNICALL openPort(JNIEnv* env, jclass, jstring device, jint baud) {
     if (!setRawMode(descriptor, *speed, problem)) {
         close(descriptor);
         throwIoException(env, problem);
+        return -1;
+    }
+    struct stat opened {};
+    std::string holder = fstat(descriptor, &opened) == 0 ? holderOf(path, opened.st_rdev) : std::string();
+    if (!holder.empty()) {
+        close(descriptor);
+        throwIoException(env, "it is in use by another program, " + holder +
+                                  ", which would take a part of every barcode: close it there first");
         return -1;
     }
     ioctl(descriptor, TIOCEXCL);

@@ -1,7 +1,8 @@
-// The app's scanner peer with its Bluetooth transport, driven through the real library as the
-// host drives it: the peer's classes compiled for Java 8 against our declarations of android.*,
-// run here against fakes of those types (com.kestra.androidtest.FakeBluetooth plays the phone's
-// Bluetooth and the scanners). The same program runs against the classes ProGuard shrank.
+// The app's scanner peer with its transports, driven through the real library as the host
+// drives it: the peer's classes compiled for Java 8 against our declarations of android.*, run
+// here against fakes of those types (com.kestra.androidtest.FakeBluetooth plays the phone's
+// Bluetooth and the serial-port scanners, FakeInput its keyboards, the keyboard-mode scanners
+// and the host's window). The same program runs against the classes ProGuard shrank.
 #include "tests/component/hosted_component.h"
 #include "tests/support/host_connection.h"
 #include "tests/support/host_memory.h"
@@ -11,6 +12,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -32,6 +34,8 @@ using testsupport::HostMemory;
 namespace {
 
 const char* const kFakeBluetooth = "com/kestra/androidtest/FakeBluetooth";
+const char* const kFakeInput = "com/kestra/androidtest/FakeInput";
+const char* const kApp = "com/kestra/androidtest/ScanningActivity";
 const std::string kFirst = "00:11:22:33:44:01";
 const std::string kSecond = "00:11:22:33:44:02";
 // Scanners over Bluetooth LE: "ble:" and the hardware address.
@@ -42,12 +46,13 @@ std::string ble(const std::string& address) {
     return "ble:" + address;
 }
 
-// Calls a static method of FakeBluetooth with the given arguments; a Java exception fails the
-// test. Strings go to Java as UTF-8 text.
+// Calls a static method of FakeBluetooth (or another fake or app class) with the given
+// arguments; a Java exception fails the test. Strings go to Java as UTF-8 text.
 class PhoneCall {
 public:
-    PhoneCall(const char* name, const char* signature) : m_env(testsupport::mainEnv()) {
-        m_class = testsupport::findClass(m_env, kFakeBluetooth);
+    PhoneCall(const char* name, const char* signature, const char* className = kFakeBluetooth)
+        : m_env(testsupport::mainEnv()) {
+        m_class = testsupport::findClass(m_env, className);
         m_method = m_env->GetStaticMethodID(m_class, name, signature);
         EXPECT_NE(nullptr, m_method) << name << signature;
     }
@@ -147,6 +152,34 @@ bool linked(const std::string& address) {
     return call.yes(call.string(address));
 }
 
+// The scanner connects to the phone by itself; false when the phone did not listen.
+bool scannerConnectsToPhone(const std::string& address) {
+    PhoneCall call("connectToPhone", "(Ljava/lang/String;)Z");
+    return call.yes(call.string(address));
+}
+
+bool phoneListens() {
+    return PhoneCall("listeningForScanners", "()Z").yes();
+}
+
+// Asks until the condition holds, for as long as a reconnection or an event may take.
+template <typename Condition>
+bool soonTrue(Condition condition) {
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        if (condition()) {
+            return true;
+        }
+        usleep(10 * 1000);
+    }
+    return false;
+}
+
+// "secure" or "insecure" for each connect so far, joined by blanks.
+std::string connectKinds() {
+    PhoneCall call("connectKinds", "()Ljava/lang/String;");
+    return testsupport::utf8(call.env(), static_cast<jstring>(call.object()));
+}
+
 int phoneCount(const char* name) {
     return PhoneCall(name, "()I").number();
 }
@@ -166,6 +199,101 @@ std::string permissionRequests() {
         call.env()->DeleteLocalRef(request);
     }
     return all;
+}
+
+// The phone's keyboards (FakeInput).
+const std::string kScanner = "d4f3a2b1c0e9";
+const std::string kScannerAddress = "hid:" + kScanner;
+const std::string kHuman = "0a1b2c3d4e5f";
+
+void connectKeyboard(const std::string& descriptor, const std::string& name, bool isVirtual = false,
+                     bool external = true) {
+    PhoneCall call("connect", "(Ljava/lang/String;Ljava/lang/String;ZZ)I", kFakeInput);
+    call.number(call.string(descriptor), call.string(name), jboolean(isVirtual), jboolean(external));
+}
+
+void disconnectKeyboard(const std::string& descriptor) {
+    PhoneCall call("disconnect", "(Ljava/lang/String;)V", kFakeInput);
+    call.run(call.string(descriptor));
+}
+
+void setPhoneLayout(const std::string& layout) {
+    PhoneCall call("setPhoneLayout", "(Ljava/lang/String;)V", kFakeInput);
+    call.run(call.string(layout));
+}
+
+// Types a script of keys (see FakeInput) on the keyboard, dispatched through the window.
+void typeKeys(const std::string& descriptor, const std::string& script) {
+    PhoneCall call("type", "(Ljava/lang/String;Ljava/lang/String;)V", kFakeInput);
+    call.run(call.string(descriptor), call.string(script));
+}
+
+std::string inputText(const char* name) {
+    PhoneCall call(name, "()Ljava/lang/String;", kFakeInput);
+    return testsupport::utf8(call.env(), static_cast<jstring>(call.object()));
+}
+
+// What reached the host's view; what the window's callback is ("view", "wrapper", "proxy").
+std::string viewText() {
+    return inputText("viewText");
+}
+std::string topCallback() {
+    return inputText("topCallback");
+}
+
+void inputDoes(const char* name) {
+    PhoneCall(name, "()V", kFakeInput).run();
+}
+
+// The app's configuration of its keyboard scanners, from its own code.
+void configureKeyboardScanner(const std::string& address, const std::string& layout, bool tabEnds) {
+    PhoneCall call("configureKeyboardScanner", "(Ljava/lang/String;Ljava/lang/String;Z)V", kApp);
+    call.run(call.string(address), call.string(layout), jboolean(tabEnds));
+}
+
+// The app's choices for its scanners, as an app sets them before the host creates the peer.
+void chooseOptions(const std::string& address, const std::string& options) {
+    JNIEnv* env = testsupport::mainEnv();
+    jclass chosen = testsupport::findClass(env, "com/kestra/MobileBarcodeScannerPackage/ScannerOptions");
+    if (chosen == nullptr) {
+        return;
+    }
+    jmethodID set = env->GetStaticMethodID(chosen, "set", "(Ljava/lang/String;Ljava/lang/String;)V");
+    jstring key = testsupport::javaString(env, address);
+    jstring value = testsupport::javaString(env, options);
+    env->CallStaticVoidMethod(chosen, set, key, value);
+    testsupport::expectNoPendingException(env);
+    env->DeleteLocalRef(value);
+    env->DeleteLocalRef(key);
+    env->DeleteLocalRef(chosen);
+}
+
+void forgetOptions() {
+    JNIEnv* env = testsupport::mainEnv();
+    jclass chosen = env->FindClass("com/kestra/MobileBarcodeScannerPackage/ScannerOptions");
+    jmethodID clear = chosen != nullptr ? env->GetStaticMethodID(chosen, "clear", "()V") : nullptr;
+    if (clear != nullptr) {
+        env->CallStaticVoidMethod(chosen, clear);
+    }
+    env->ExceptionClear();  // the peer shrunk without its keep rules has no such class
+    if (chosen != nullptr) {
+        env->DeleteLocalRef(chosen);
+    }
+}
+
+// The phone's language, as the user set it (java.util.Locale's default).
+void setLanguage(const std::string& language) {
+    JNIEnv* env = testsupport::mainEnv();
+    jclass locale = env->FindClass("java/util/Locale");
+    jmethodID make = env->GetMethodID(locale, "<init>", "(Ljava/lang/String;)V");
+    jmethodID setDefault = env->GetStaticMethodID(locale, "setDefault", "(Ljava/util/Locale;)V");
+    jstring code = testsupport::javaString(env, language);
+    jobject chosen = env->NewObject(locale, make, code);
+    env->CallStaticVoidMethod(locale, setDefault, chosen);
+    testsupport::expectNoPendingException(env);
+    env->DeleteLocalRef(chosen);
+    env->DeleteLocalRef(code);
+    env->DeleteLocalRef(locale);
 }
 
 // A scanner over Bluetooth LE (profiles: NORDIC, NORDIC_SWAPPED, MICROCHIP, FFE0, TIO, BATTERY,
@@ -227,18 +355,6 @@ bool onBinderThread() {
     return result;
 }
 
-// Asks until the condition holds, for up to five seconds.
-template <typename Condition>
-bool holdsSoon(Condition condition) {
-    for (int attempt = 0; attempt < 500; ++attempt) {
-        if (condition()) {
-            return true;
-        }
-        usleep(10 * 1000);
-    }
-    return condition();
-}
-
 std::u16string u16(const std::string& ascii) {
     return std::u16string(ascii.begin(), ascii.end());
 }
@@ -255,12 +371,21 @@ std::string utf8(const std::u16string& text) {
 // The host's side: a component created through the exports and connected, which shows the peer.
 class Phone : public ::testing::Test {
 protected:
-    void SetUp() override { phoneDoes("reset"); }
+    void SetUp() override {
+        resetPhone();
+        setLanguage("en");
+    }
     void TearDown() override {
         component.reset();
         EXPECT_EQ(0, eventsOnBinderThreads.load());
         EXPECT_GT(1000, phoneCount("slowestCallbackMillis")) << "a GATT callback blocked";
+        resetPhone();
+    }
+    static void resetPhone() {
         phoneDoes("reset");
+        inputDoes("reset");
+        PhoneCall("forgetKeyboardScanners", "()V", kApp).run();
+        forgetOptions();
     }
 
     void startDriver() {
@@ -303,6 +428,25 @@ protected:
             usleep(10 * 1000);
         }
         return false;
+    }
+    // An open keyboard scanner checks its capture on its own thread: asks until it is on top.
+    static bool captureSoonOnTop() {
+        for (int attempt = 0; attempt < 1000; ++attempt) {
+            if (topCallback() == "proxy") {
+                return true;
+            }
+            usleep(10 * 1000);
+        }
+        return false;
+    }
+    // The barcodes that arrived from event `first` on, joined by "|".
+    std::u16string barcodesFrom(size_t first) {
+        std::u16string joined;
+        std::vector<testsupport::RecordedEvent> events = connection.events();
+        for (size_t i = first; i < events.size(); ++i) {
+            joined += (i == first ? u"" : u"|") + events[i].data;
+        }
+        return joined;
     }
     std::u16string eventData(size_t index) { return connection.events().at(index).data; }
     // The scanner sends one barcode; true when it is the only event to arrive after those so far.
@@ -348,15 +492,16 @@ TEST_F(Phone, TwoBondedScannersAreListedEscapedAndEachOpenOneSendsItsWholeLines)
     ASSERT_TRUE(open());
     EXPECT_EQ(2, phoneCount("connectCount"));
     EXPECT_LE(2, phoneCount("discoveryCancelCount")) << "every connect cancels discovery first";
-    // CR, LF and CR LF end a line, also split across reads; bytes that are no UTF-8 become U+FFFD;
-    // a line of 100 KB is refused whole and the reader goes on.
+    // CR, LF and CR LF end a line, also split across reads; a line that is no UTF-8 is decoded
+    // with the fallback code page (Windows-1252 for English); a line of 100 KB is refused whole
+    // and the reader goes on.
     ASSERT_TRUE(scannerSends(kFirst, "4006381333931\r"));
     ASSERT_TRUE(scannerSends(kFirst, "\nСчёт №7\nBAD-\xff-\xd0\n"));
     ASSERT_TRUE(scannerSends(kFirst, std::string(100 * 1024, 'L') + "\r\nAFTER-LONG\r"));
     ASSERT_TRUE(connection.waitForEvents(4)) << connection.eventCount();
     EXPECT_EQ(u"4006381333931", eventData(0));
     EXPECT_EQ(u"Счёт №7", eventData(1));
-    EXPECT_EQ(u"BAD-\uFFFD-\uFFFD", eventData(2));
+    EXPECT_EQ(u"BAD-ÿ-Ð", eventData(2));
     EXPECT_EQ(u"AFTER-LONG", eventData(3));
     EXPECT_EQ(u"MobileScannerDevice", connection.events().at(0).source);
     EXPECT_NE(std::u16string::npos,
@@ -409,12 +554,14 @@ TEST_F(Phone, AScannerOutOfRangeOrNeverAnsweringFailsOpenAndTestWithItsOwnReason
     scannerAnswers(kSecond, "NEVER");
     startDriver();
     choose(kFirst);
+    // Refused secure, then insecure: the error names both.
     EXPECT_FALSE(test());
     EXPECT_EQ(
         u"test of scanner 'Far' (00:11:22:33:44:01) failed: the scanner did not answer: it is switched off "
-        u"or "
-        u"out of range (read failed, socket might closed or timeout, read ret: -1)",
+        u"or out of range (secure connect: read failed, socket might closed or timeout, read ret: -1; "
+        u"insecure connect: read failed, socket might closed or timeout, read ret: -1)",
         lastError());
+    EXPECT_EQ("secure insecure", connectKinds());
     EXPECT_FALSE(open());
     EXPECT_NE(std::u16string::npos, lastError().find(u"cannot open scanner 'Far'")) << utf8(lastError());
 
@@ -442,8 +589,8 @@ TEST_F(Phone, AScannerOutOfRangeOrNeverAnsweringFailsOpenAndTestWithItsOwnReason
     EXPECT_FALSE(open());
     leHost.join();
     EXPECT_EQ(
-        u"cannot open scanner 'Silent' (00:11:22:33:44:02): it did not connect within 10 s: the scanner is "
-        u"switched off, out of range or connected to another phone",
+        u"cannot open scanner 'Silent' (00:11:22:33:44:02): it did not connect within 10 s (a secure connect "
+        u"was tried): the scanner is switched off, out of range or connected to another phone",
         lastError());
     EXPECT_FALSE(linked(kSecond));
     EXPECT_EQ(0u, connection.eventCount());
@@ -452,6 +599,22 @@ TEST_F(Phone, AScannerOutOfRangeOrNeverAnsweringFailsOpenAndTestWithItsOwnReason
         u"scanner is switched off, out of range or connected to another phone",
         leError);
     EXPECT_EQ(1, leStat(kRing, "clientsClosed"));
+}
+
+TEST_F(Phone, AScannerThatRefusesASecureLinkIsConnectedInsecure) {
+    bond(kFirst, "Insecure");
+    scannerAnswers(kFirst, "INSECURE_ONLY");
+    startDriver();
+    choose(kFirst);
+    ASSERT_TRUE(test());
+    EXPECT_EQ(u"no error has occurred", lastError());
+    ASSERT_TRUE(open());
+    EXPECT_EQ("secure insecure secure insecure", connectKinds());
+    ASSERT_TRUE(scannerSends(kFirst, "INSECURE-1\n"));
+    ASSERT_TRUE(connection.waitForEvents(1));
+    EXPECT_EQ(u"INSECURE-1", eventData(0));
+    ASSERT_TRUE(close());
+    EXPECT_FALSE(linked(kFirst));
 }
 
 TEST_F(Phone, ARefusedPermissionIsAskedForAtShowReportedClearlyAndUsedOnceGranted) {
@@ -531,6 +694,69 @@ TEST_F(Phone, AdapterOffNoAdapterAndNoBondedDeviceEachSayWhy) {
     ASSERT_TRUE(close());
 }
 
+// What old scanners send: text in a single-byte code page. A valid UTF-8 line is UTF-8 whatever
+// the phone's language; any other line is decoded with the code page of that language, or the
+// one the app chose.
+TEST_F(Phone, LinesThatAreNoUtf8AreDecodedWithTheCodePageOfThePhonesLanguageOrTheAppsChoice) {
+    const std::string windows1251 = "\xCD\xE0\xEA\xEB\xE0\xE4\xED\xE0\xFF 1251";  // Накладная 1251
+    const std::string latin1 =
+        "M\xFCller Stra\xDF"
+        "e caf\xE9";  // Müller Straße café
+    const std::string utf8Text = "Счёт №7 Müller";
+    const std::string mixed = "\xD0\x96-\xFF";  // UTF-8 Ж, then a byte no UTF-8 has: all fallback
+    const std::u16string asCyrillic[] = {u"Накладная 1251", u"Mьller StraЯe cafй", u"Счёт №7 Müller",
+                                         u"Р–-я"};
+    const std::u16string asWestern[] = {u"Íàêëàäíàÿ 1251", u"Müller Straße café", u"Счёт №7 Müller", u"Ð–-ÿ"};
+    struct Case {
+        const char* language;
+        const char* forAll;     // the app's options for every device ("" for none)
+        const char* forDevice;  // and for this one
+        const std::u16string* expected;
+    };
+    const Case cases[] = {
+        {"ru", "", "", asCyrillic},
+        {"uk", "", "", asCyrillic},
+        {"be", "", "", asCyrillic},
+        {"bg", "", "", asCyrillic},
+        {"sr", "", "", asCyrillic},
+        {"kk", "", "", asCyrillic},
+        {"en", "", "", asWestern},
+        {"de", "", "", asWestern},
+        {"pl", "", "", asWestern},
+        {"en", "codepage=windows-1251", "", asCyrillic},
+        {"ru", "codepage=windows-1251", "codepage=windows-1252", asWestern},
+        {"de", "codepage=ISO-8859-1", "CODEPAGE=Windows-1251", asCyrillic},
+    };
+    bond(kFirst, "Old scanner");
+    for (const Case& each : cases) {
+        SCOPED_TRACE(std::string(each.language) + " / " + each.forAll + " / " + each.forDevice);
+        forgetOptions();
+        setLanguage(each.language);
+        if (*each.forAll != '\0') {
+            chooseOptions("*", each.forAll);
+        }
+        if (*each.forDevice != '\0') {
+            // Addresses are compared without regard to case.
+            chooseOptions(
+                "00:11:22:33:44:0"
+                "1",
+                each.forDevice);
+        }
+        const size_t before = connection.eventCount();
+        startDriver();
+        choose(kFirst);
+        ASSERT_TRUE(open());
+        ASSERT_TRUE(scannerSends(
+            kFirst, windows1251 + "\r\n" + latin1 + "\r\n" + utf8Text + "\r\n" + mixed + "\r\n"));
+        ASSERT_TRUE(connection.waitForEvents(before + 4)) << connection.eventCount();
+        for (size_t i = 0; i < 4; ++i) {
+            EXPECT_EQ(utf8(each.expected[i]), utf8(eventData(before + i))) << "line " << i;
+        }
+        ASSERT_TRUE(close());
+        component.reset();
+    }
+}
+
 namespace {
 
 // Waits until the flag is set, for as long as an event may take to arrive.
@@ -594,6 +820,84 @@ TEST_F(Phone, EveryHostCallFromTheBarcodeHandlerReturnsAndLeavesTheDriverUsable)
         EXPECT_FALSE(linked(kFirst));
         component.reset();
     }
+}
+
+// Multi-line codes (a vCard in a QR code, a driving licence in PDF417) keep their line breaks
+// under idle-gap framing; line framing, the default, still makes each line a barcode.
+TEST_F(Phone, IdleGapFramingKeepsAMultiLineCodeWholeAndLineFramingStaysTheDefault) {
+    const std::string vcard = "BEGIN:VCARD\nN:Doe;John\r\nTEL:+1555\rEND:VCARD";
+    bond(kFirst, "QR scanner");
+    bond(kSecond, "Line scanner");
+    chooseOptions("00:11:22:33:44:01", "framing=idle-gap idle-gap-ms=50");
+    startDriver();
+    choose(kFirst);
+    ASSERT_TRUE(open());
+    ASSERT_TRUE(scannerSends(kFirst, vcard + "\r\n"));
+    ASSERT_TRUE(connection.waitForEvents(1));
+    // A line end split from its barcode by the gap ends nothing more; one in a later write after
+    // the gap starts no empty barcode.
+    ASSERT_TRUE(scannerSends(kFirst, "SECOND\r"));
+    ASSERT_TRUE(connection.waitForEvents(2));
+    ASSERT_TRUE(scannerSends(kFirst, "\nTHIRD\n"));
+    ASSERT_TRUE(connection.waitForEvents(3));
+    // What it costs: two barcodes with no pause between them are one.
+    ASSERT_TRUE(scannerSends(kFirst, "BATCH-1\nBATCH-2\n"));
+    ASSERT_TRUE(connection.waitForEvents(4));
+    // A barcode whose line end came just before the link dropped is whole.
+    ASSERT_TRUE(scannerSends(kFirst, "LAST\n"));
+    dropLink(kFirst);
+    ASSERT_TRUE(connection.waitForEvents(5));
+    EXPECT_EQ(u"BEGIN:VCARD\nN:Doe;John\r\nTEL:+1555\rEND:VCARD", eventData(0));
+    EXPECT_EQ(u"SECOND", eventData(1));
+    EXPECT_EQ(u"THIRD", eventData(2));
+    EXPECT_EQ(u"BATCH-1\nBATCH-2", eventData(3));
+    EXPECT_EQ(u"LAST", eventData(4));
+    ASSERT_TRUE(close());
+
+    choose(kSecond);
+    ASSERT_TRUE(open());
+    ASSERT_TRUE(scannerSends(kSecond, vcard + "\r\n"));
+    ASSERT_TRUE(connection.waitForEvents(9));
+    EXPECT_EQ(u"BEGIN:VCARD", eventData(5));
+    EXPECT_EQ(u"N:Doe;John", eventData(6));
+    EXPECT_EQ(u"TEL:+1555", eventData(7));
+    EXPECT_EQ(u"END:VCARD", eventData(8));
+    ASSERT_TRUE(close());
+    EXPECT_EQ(9u, connection.eventCount());
+}
+
+TEST_F(Phone, OptionsThatCannotBeUsedAreRefusedWithTheReason) {
+    JNIEnv* env = testsupport::mainEnv();
+    jclass chosen = testsupport::findClass(env, "com/kestra/MobileBarcodeScannerPackage/ScannerOptions");
+    ASSERT_NE(nullptr, chosen);
+    jmethodID set = env->GetStaticMethodID(chosen, "set", "(Ljava/lang/String;Ljava/lang/String;)V");
+    const std::pair<const char*, const char*> refused[] = {
+        {"codepage=no-such-code-page", "'no-such-code-page' is no code page this system knows"},
+        {"codepage=UTF-16", "does not write CR and LF as single bytes"},
+        {"framing=paragraph", "framing is 'line' or 'idle-gap', not 'paragraph'"},
+        {"idle-gap-ms=0", "idle-gap-ms is a number of milliseconds from 1 to 2000, not '0'"},
+        {"retry-cap-ms=60000", "retry-cap-ms is a number of milliseconds from 1 to 30000"},
+        {"speed=fast", "unknown option 'speed=fast'"},
+    };
+    for (const auto& each : refused) {
+        jstring address = testsupport::javaString(env, "*");
+        jstring options = testsupport::javaString(env, each.first);
+        env->CallStaticVoidMethod(chosen, set, address, options);
+        jthrowable thrown = env->ExceptionOccurred();
+        env->ExceptionClear();
+        ASSERT_NE(nullptr, thrown) << each.first;
+        jclass throwable = env->FindClass("java/lang/Throwable");
+        auto message = static_cast<jstring>(
+            env->CallObjectMethod(thrown, env->GetMethodID(throwable, "getMessage", "()Ljava/lang/String;")));
+        testsupport::expectNoPendingException(env);
+        EXPECT_NE(std::string::npos, testsupport::utf8(env, message).find(each.second)) << each.first;
+        env->DeleteLocalRef(message);
+        env->DeleteLocalRef(throwable);
+        env->DeleteLocalRef(thrown);
+        env->DeleteLocalRef(options);
+        env->DeleteLocalRef(address);
+    }
+    env->DeleteLocalRef(chosen);
 }
 
 // The host thread closes while the handler, on the reader's thread, asks for a device test: the
@@ -715,6 +1019,348 @@ TEST_F(Phone, WithoutAnActivityTheGrantedPermissionIsUsed) {
     EXPECT_FALSE(open());
     EXPECT_NE(std::u16string::npos, lastError().find(u"\"Nearby devices\" was refused")) << utf8(lastError());
     component.reset();
+}
+
+// Scanners in keyboard mode: the keys of one keyboard, captured in the host's window and
+// decoded by the layout the scanner types for.
+struct Typing {
+    const char* what;
+    const char* scannerLayout;  // as the app configures it for the scanner
+    bool tabEnds;
+    const char* phoneLayout;
+    const char* keys;
+    std::u16string barcodes;  // joined by "|"
+};
+
+TEST_F(Phone, AKeyboardScannerTypesBarcodesByItsOwnLayoutWithControlCharacters) {
+    const Typing typings[] = {
+        {"digits, letters and punctuation with Shift", "us", false, "us",
+         "4 0 0 6 shift+k e rshift+s t shift+1 shift+dot shift+slash enter", u"4006KeSt!>?"},
+        {"Caps Lock shifts letters only, Shift undoes it", "us", false, "us", "caps a 1 shift+b caps c enter",
+         u"A1bc"},
+        {"GS as Ctrl+]", "us", false, "us", "0 1 ctrl+rbracket 9 3 rctrl+rbracket enter",
+         u"01\x1D"
+         u"93\x1D"},
+        {"GS as Alt with keypad 0029", "us", false, "us", "0 1 +alt kp0 kp0 kp2 kp9 -alt 9 3 enter",
+         u"01\x1D"
+         u"93"},
+        {"Ctrl with letters and [ ^ _", "us", false, "us",
+         "ctrl+d ctrl+lbracket ctrl+shift+6 ctrl+shift+minus x enter",
+         u"\x04\x1B\x1E\x1F"
+         u"x"},
+        {"a US scanner on a phone set to French", "us", false, "fr", "shift+h shift+a 1 1 2 q w m enter",
+         u"HA112qwm"},
+        {"a US scanner on a phone set to Russian", "us", false, "ru", "shift+h shift+a 1 1 2 q w m enter",
+         u"HA112qwm"},
+        {"an AZERTY scanner configured as such", "fr", false, "us",
+         "shift+h shift+q shift+1 shift+1 shift+2 q a 1 2 altgr+e altgr+0 ctrl+alt+e ctrl+q enter",
+         u"HA112aq&\u00e9\u20ac@\u20ac\x01"},
+        {"AZERTY dead keys: circumflex, diaeresis, before a space and before x", "fr", false, "us",
+         "lbracket e shift+lbracket i lbracket space lbracket x enter", u"\u00ea\u00ef^^x"},
+        {"QWERTZ dead acute, circumflex and grave, AltGr", "de", false, "us",
+         "equal e grave a shift+equal e altgr+q y enter", u"\u00e9\u00e2\u00e8@z"},
+        {"a Russian scanner configured as such", "ru", false, "us", "q w e shift+r grave ctrl+rbracket enter",
+         u"\u0439\u0446\u0443\u041a\u0451\x1D"},
+        {"Enter as key-up only, as both, as a down whose up comes a key later, and on the keypad", "us",
+         false, "us", "1 2 -enter 3 +enter -enter 4 +enter 5 -enter 6 kpenter", u"12|3|4|56"},
+        {"Tab ends a barcode where the app chooses it", "us", true, "us", "a tab b enter", u"a|b"},
+        {"Tab is a character otherwise", "us", false, "us", "a tab b enter", u"a\tb"},
+        {"Escape, Backspace and auto-repeated presses type nothing", "us", false, "us",
+         "esc 1 ~1 backspace 2 ~enter enter", u"12"},
+    };
+    connectKeyboard(kScanner, "Barcode Scanner");
+    startDriver();
+    choose(kScannerAddress);
+    for (const Typing& typing : typings) {
+        SCOPED_TRACE(typing.what);
+        configureKeyboardScanner(kScannerAddress, typing.scannerLayout, typing.tabEnds);
+        setPhoneLayout(typing.phoneLayout);
+        size_t first = connection.eventCount();
+        ASSERT_TRUE(open()) << utf8(lastError());
+        typeKeys(kScanner, typing.keys);
+        size_t expected = 1 + std::count(typing.barcodes.begin(), typing.barcodes.end(), u'|');
+        EXPECT_TRUE(connection.waitForEvents(first + expected));
+        ASSERT_TRUE(close());
+        EXPECT_EQ(typing.barcodes, barcodesFrom(first)) << utf8(barcodesFrom(first));
+    }
+    EXPECT_EQ("", viewText()) << "none of the scanner's keys reached the host's view";
+}
+
+TEST_F(Phone, KeyboardScannersAreListedApartFromSerialOnesAndTestedWhileConnected) {
+    bond(kFirst, "Serial <1>");
+    connectKeyboard(kScanner, "Scanner & Co");
+    connectKeyboard("virtual-0", "Virtual", true, true);
+    connectKeyboard("built-in-0", "Built-in keyboard", false, false);
+    PhoneCall buttons("connectButtons", "(Ljava/lang/String;Ljava/lang/String;)I", kFakeInput);
+    buttons.number(buttons.string("gpio-keys"), buttons.string("Volume buttons"));
+    startDriver();
+    EXPECT_EQ(
+        u"<Item Value=\"00:11:22:33:44:01\">Serial &lt;1&gt;</Item>"
+        u"<Item Value=\"hid:d4f3a2b1c0e9\">Scanner &amp; Co (keyboard)</Item>",
+        choiceList());
+    // Before API 29 a built-in keyboard cannot be told from an external one.
+    setSdk(28);
+    EXPECT_NE(std::u16string::npos, choiceList().find(u"Built-in keyboard (keyboard)"));
+    setSdk(31);
+
+    choose("HID:" + kScanner);
+    EXPECT_TRUE(test()) << utf8(lastError());
+    EXPECT_EQ("view", topCallback()) << "a test captures nothing once it is done";
+    disconnectKeyboard(kScanner);
+    EXPECT_FALSE(test());
+    EXPECT_EQ(
+        u"test of scanner 'Scanner & Co' (hid:d4f3a2b1c0e9) failed: it is not connected as a keyboard: "
+        u"switch "
+        u"the scanner on, or pair it in keyboard mode in the phone's Bluetooth settings",
+        lastError());
+    EXPECT_FALSE(open());
+    // The descriptor survives reconnection, unlike the device id.
+    connectKeyboard(kScanner, "Scanner & Co");
+    EXPECT_TRUE(open()) << utf8(lastError());
+    ASSERT_TRUE(close());
+}
+
+TEST_F(Phone, OnlyTheScannersKeysAreCapturedAndCloseRestoresTheWindowsCallback) {
+    connectKeyboard(kScanner, "Scanner");
+    connectKeyboard(kHuman, "Keyboard");
+    startDriver();
+    choose(kScannerAddress);
+    ASSERT_TRUE(open());
+    EXPECT_EQ("proxy", topCallback());
+    // A person types on another keyboard at the same time: their keys reach the host's view.
+    typeKeys(kHuman, "h i");
+    typeKeys(kScanner, "+4 0 0");
+    typeKeys(kHuman, "shift+a");
+    typeKeys(kScanner, "-4 6 esc enter");
+    typeKeys(kHuman, "enter esc");
+    ASSERT_TRUE(connection.waitForEvents(1));
+    EXPECT_EQ(u"4006", eventData(0));
+    EXPECT_EQ("hiA\n<ESC>", viewText()) << "the scanner's Escape never reaches the host";
+    PhoneCall focus("windowFocus", "(Z)V", kFakeInput);
+    focus.run(jboolean(false));
+    EXPECT_EQ(1, PhoneCall("focusChanges", "()I", kFakeInput).number()) << "other callbacks pass unchanged";
+
+    ASSERT_TRUE(close());
+    EXPECT_EQ("view", topCallback());
+    typeKeys(kScanner, "5 enter");
+    EXPECT_EQ("hiA\n<ESC>5\n", viewText()) << "once closed, the scanner types into the host's view";
+    EXPECT_EQ(1u, connection.eventCount());
+}
+
+TEST_F(Phone, ACallbackTheHostSetsOverTheCaptureIsWrappedAgainAndKeptAtClose) {
+    connectKeyboard(kScanner, "Scanner");
+    startDriver();
+    choose(kScannerAddress);
+    ASSERT_TRUE(open());
+    inputDoes("hostWrapsCallback");
+    ASSERT_TRUE(captureSoonOnTop());
+    EXPECT_NE(std::u16string::npos, lastError().find(u"the capture was taken up again")) << utf8(lastError());
+    typeKeys(kScanner, "7 enter");
+    ASSERT_TRUE(connection.waitForEvents(1));
+    // Close leaves the host's wrapper in place; what it wraps passes every key on.
+    ASSERT_TRUE(close());
+    EXPECT_EQ("wrapper", topCallback());
+    typeKeys(kScanner, "8");
+    EXPECT_EQ("8", viewText());
+
+    ASSERT_TRUE(open());
+    inputDoes("hostReplacesCallback");
+    ASSERT_TRUE(captureSoonOnTop());
+    typeKeys(kScanner, "9 enter");
+    ASSERT_TRUE(connection.waitForEvents(2));
+    ASSERT_TRUE(close());
+    EXPECT_EQ("view", topCallback());
+    EXPECT_EQ(u"7|9", barcodesFrom(0));
+    EXPECT_EQ("8", viewText());
+}
+
+TEST_F(Phone, AKeyboardScannerDisconnectedMidBarcodeSendsNoFragmentAndOpensAgain) {
+    connectKeyboard(kScanner, "Scanner");
+    startDriver();
+    choose(kScannerAddress);
+    ASSERT_TRUE(open());
+    typeKeys(kScanner, "1 2 enter 3 4 5");
+    ASSERT_TRUE(connection.waitForEvents(1));
+    disconnectKeyboard(kScanner);
+    EXPECT_TRUE(errorSoonSays(
+        u"scanner 'Scanner' (hid:d4f3a2b1c0e9) was disconnected: the keyboard disconnected (switched off, "
+        u"out "
+        u"of range or unpaired); the 3 bytes received after the last line end were no whole barcode and were "
+        u"dropped"))
+        << utf8(lastError());
+    connectKeyboard(kScanner, "Scanner");
+    ASSERT_TRUE(open()) << utf8(lastError());
+    typeKeys(kScanner, "6 enter");
+    ASSERT_TRUE(connection.waitForEvents(2));
+    ASSERT_TRUE(close());
+    EXPECT_EQ(u"12|6", barcodesFrom(0));
+
+    // The activity recreated (a configuration change it does not handle): the capture is lost.
+    ASSERT_TRUE(open());
+    inputDoes("destroyActivity");
+    EXPECT_TRUE(errorSoonSays(u"the activity whose window captured the keys was closed or recreated"))
+        << utf8(lastError());
+    EXPECT_FALSE(open());
+    EXPECT_NE(std::u16string::npos,
+              lastError().find(u"android:configChanges=\"keyboard|keyboardHidden|navigation\""))
+        << utf8(lastError());
+}
+
+TEST_F(Phone, AThousandCharactersTypedAtTheFastestRateArriveWhole) {
+    connectKeyboard(kScanner, "Scanner");
+    startDriver();
+    choose(kScannerAddress);
+    ASSERT_TRUE(open());
+    std::string keys;
+    std::u16string expected;
+    for (int i = 0; i < 1000; ++i) {
+        char letter = static_cast<char>('a' + i % 26);
+        switch (i % 3) {
+            case 0:
+                keys += std::string(1, letter) + " ";
+                expected += letter;
+                break;
+            case 1:
+                keys += "shift+" + std::string(1, letter) + " ";
+                expected += static_cast<char16_t>(letter - 32);
+                break;
+            default:
+                keys += std::to_string(i % 10) + " ";
+                expected += static_cast<char16_t>('0' + i % 10);
+        }
+    }
+    typeKeys(kScanner, keys + "enter");
+    ASSERT_TRUE(connection.waitForEvents(1));
+    ASSERT_TRUE(close());
+    EXPECT_EQ(expected, eventData(0));
+    EXPECT_EQ(1u, connection.eventCount());
+}
+
+// A scanner that sleeps: its link drops, its connects are refused for several attempts, then it
+// wakes. The peer connects again by itself, with waits that grow to the cap, and the barcodes after
+// the wake arrive with no host action. Meanwhile Open and DeviceTest answer honestly: the reader
+// makes one attempt now, and no second link is started.
+TEST_F(Phone, ASleepingScannerIsConnectedAgainByItselfAndOpenAndTestAnswerHonestly) {
+    bond(kFirst, "Sleeper");
+    chooseOptions(kFirst, "retry-ms=50 retry-cap-ms=200");
+    startDriver();
+    choose(kFirst);
+    ASSERT_TRUE(open());
+    EXPECT_TRUE(arrivesOnce("BEFORE-SLEEP"));
+
+    scannerAnswers(kFirst, "OUT_OF_RANGE");
+    dropLink(kFirst);
+    const std::u16string label = u"scanner 'Sleeper' (00:11:22:33:44:01)";
+    EXPECT_TRUE(errorSoonSays(u"reconnecting to " + label + u": attempt 1 failed (")) << utf8(lastError());
+    EXPECT_TRUE(
+        errorSoonSays(u"), next in 0.2 s; " + label + u" was disconnected: the Bluetooth link was lost"))
+        << "the waits grow to the cap: " << utf8(lastError());
+    EXPECT_FALSE(test());
+    EXPECT_NE(std::u16string::npos, lastError().find(u"test of " + label + u" failed: reconnecting to "))
+        << utf8(lastError());
+    EXPECT_FALSE(open());
+    EXPECT_NE(std::u16string::npos, lastError().find(u"reconnecting to " + label)) << utf8(lastError());
+    EXPECT_FALSE(linked(kFirst));
+
+    // The scanner wakes: the next attempt connects, and it is the only link.
+    scannerAnswers(kFirst, "AT_ONCE");
+    ASSERT_TRUE(soonTrue([] { return linked(kFirst); }));
+    EXPECT_TRUE(errorSoonSays(u"; connected again (attempt ")) << utf8(lastError());
+    EXPECT_FALSE(phoneListens()) << "the phone listens only while the link is down";
+    EXPECT_TRUE(arrivesOnce("AFTER-WAKE"));
+    EXPECT_TRUE(test());
+    EXPECT_TRUE(open());
+    EXPECT_EQ(u"no error has occurred", lastError());
+    ASSERT_TRUE(close());
+    EXPECT_FALSE(linked(kFirst));
+    EXPECT_EQ(2u, connection.eventCount());
+}
+
+// Close ends a reconnection at once, in the middle of a long wait, and nothing connects after it.
+TEST_F(Phone, CloseDuringTheWaitBetweenAttemptsReturnsAtOnce) {
+    bond(kFirst, "Sleeper");
+    chooseOptions(kFirst, "retry-ms=20000");
+    startDriver();
+    choose(kFirst);
+    ASSERT_TRUE(open());
+    scannerAnswers(kFirst, "OUT_OF_RANGE");
+    dropLink(kFirst);
+    ASSERT_TRUE(errorSoonSays(u"attempt 1 failed")) << utf8(lastError());
+    EXPECT_NE(std::u16string::npos, lastError().find(u"next in 20 s")) << utf8(lastError());
+    const int connects = phoneCount("connectCount");
+    auto started = std::chrono::steady_clock::now();
+    ASSERT_TRUE(close());
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5))
+        << "Close waited for the wait";
+    scannerAnswers(kFirst, "AT_ONCE");
+    usleep(200 * 1000);
+    EXPECT_EQ(connects, phoneCount("connectCount")) << "an attempt was made after Close";
+    EXPECT_FALSE(linked(kFirst));
+    EXPECT_FALSE(phoneListens());
+}
+
+// Bluetooth switched off and on again while the scanner is away: the wait for it is part of the
+// reconnection, and the scanner is back with no host action.
+TEST_F(Phone, BluetoothSwitchedOffAndOnDuringReconnectionIsWaitedFor) {
+    bond(kFirst, "Scanner");
+    chooseOptions("*", "retry-ms=50 retry-cap-ms=100");
+    startDriver();
+    choose(kFirst);
+    ASSERT_TRUE(open());
+    setAdapter(true, false);
+    dropLink(kFirst);
+    EXPECT_TRUE(errorSoonSays(u"Bluetooth is switched off")) << utf8(lastError());
+    EXPECT_TRUE(errorSoonSays(u"attempt 2 failed")) << utf8(lastError());
+    setAdapter(true, true);
+    ASSERT_TRUE(soonTrue([] { return linked(kFirst); }));
+    EXPECT_TRUE(arrivesOnce("BLUETOOTH-BACK"));
+    ASSERT_TRUE(close());
+}
+
+// Some scanners connect to the phone themselves when they wake: while the link is down, the phone
+// listens and takes that scanner's connection, and refuses any other device's.
+TEST_F(Phone, WhileTheLinkIsDownTheScannerMayConnectToThePhoneAndNoOtherDeviceMay) {
+    bond(kFirst, "Self-connecting");
+    bond(kSecond, "Stranger");
+    chooseOptions(kFirst, "retry-ms=30000");
+    startDriver();
+    choose(kFirst);
+    EXPECT_FALSE(phoneListens()) << "the phone listens only while the link is down";
+    ASSERT_TRUE(open());
+    EXPECT_FALSE(phoneListens());
+    scannerAnswers(kFirst, "OUT_OF_RANGE");
+    dropLink(kFirst);
+    ASSERT_TRUE(soonTrue(phoneListens));
+
+    ASSERT_TRUE(scannerConnectsToPhone(kSecond));
+    EXPECT_TRUE(soonTrue([] { return !linked(kSecond); })) << "another device's connection was kept";
+    ASSERT_TRUE(scannerConnectsToPhone(kFirst));
+    EXPECT_TRUE(errorSoonSays(u"connected again (the scanner connected to the phone)")) << utf8(lastError());
+    EXPECT_TRUE(arrivesOnce("SELF-CONNECTED"));
+    EXPECT_FALSE(phoneListens());
+    ASSERT_TRUE(close());
+    EXPECT_FALSE(linked(kFirst));
+    EXPECT_EQ(1u, connection.eventCount());
+}
+
+// A batch replayed from the scanner's memory: 1,000 barcodes in one write arrive once each, in order.
+TEST_F(Phone, ABurstOfAThousandBarcodesInOneWriteArrivesOnceEachInOrder) {
+    bond(kFirst, "Batch");
+    startDriver();
+    choose(kFirst);
+    ASSERT_TRUE(open());
+    std::string burst;
+    for (int i = 0; i < 1000; ++i) {
+        burst += "BATCH-" + std::to_string(i) + (i % 3 == 0 ? "\r\n" : i % 3 == 1 ? "\n" : "\r");
+    }
+    ASSERT_TRUE(scannerSends(kFirst, burst));
+    ASSERT_TRUE(connection.waitForEvents(1000)) << connection.eventCount();
+    usleep(50 * 1000);
+    ASSERT_EQ(1000u, connection.eventCount());
+    for (size_t i = 0; i < 1000; ++i) {
+        ASSERT_EQ(u16("BATCH-" + std::to_string(i)), eventData(i)) << i;
+    }
+    ASSERT_TRUE(close());
 }
 
 TEST_F(Phone, EachSerialServiceOfAnLeScannerIsFoundAndReadAtEachApiLevel) {
@@ -862,7 +1508,7 @@ TEST_F(Phone, LeScannersAreListedFromBondedOpenedAndFoundDevicesButNotOtherDevic
     leScanner("AA:BB:CC:DD:EE:03", "Watch", "BATTERY", false, true);
     leScanner("AA:BB:CC:DD:EE:04", "Band (bonded)", "BATTERY", true, false);
     startDriver();
-    ASSERT_TRUE(holdsSoon([] { return phoneCount("scanResultCount") >= 1; })) << "show starts a search";
+    ASSERT_TRUE(soonTrue([] { return phoneCount("scanResultCount") >= 1; })) << "show starts a search";
     EXPECT_EQ(
         u"<Item Value=\"00:11:22:33:44:01\">Serial scanner</Item>"
         u"<Item Value=\"ble:AA:BB:CC:DD:EE:01\">Ring (bonded) (Bluetooth LE)</Item>"
@@ -938,7 +1584,7 @@ TEST_F(Phone, CloseDuringAnLeConnectEndsItAtOnceAndNothingFollows) {
         choose(ble(kRing));
         std::atomic<bool> opened{true};
         std::thread host([&] { opened = open(); });
-        EXPECT_TRUE(holdsSoon([] { return leStat(kRing, "connects") == 1; }));
+        EXPECT_TRUE(soonTrue([] { return leStat(kRing, "connects") == 1; }));
         usleep(50 * 1000);
         auto start = std::chrono::steady_clock::now();
         EXPECT_TRUE(close());

@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <linux/input.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -100,7 +101,9 @@ TEST(ConsoleDevices, ChoiceListEscapesNamesForXmlAndListsThemReadably) {
               "AA:03 | Socket | tcp:99999\n"
               "AA:04 | Desk | serial:/dev/ttyACM0:12345\n"
               "AA:05 | Typo | serial:" +
-                  dir.file("scanA") + ":fast\n");
+                  dir.file("scanA") +
+                  ":fast\n"
+                  "AA:06 | Options | stdin | codepage=nope\n");
     ConsoleProcess console({"--devices", dir.file("devices.conf"), "-"});
     console.send("parameters\nerror\nset BluetoothDevice AA:01\nopen\nerror\nclose");
     EXPECT_EQ(0, console.finish());
@@ -114,6 +117,7 @@ TEST(ConsoleDevices, ChoiceListEscapesNamesForXmlAndListsThemReadably) {
              " line 5: the speed of 'serial:/dev/ttyACM0:12345' is not one a serial port takes",
          "kestra-console: " + dir.file("devices.conf") +
              " line 6: the speed 'fast' of 'serial:" + dir.file("scanA") + ":fast' is not a number",
+         "kestra-console: " + dir.file("devices.conf") + " line 7: 'nope' is no code page this system knows",
          "> parameters"}))
         << output;
     EXPECT_NE(
@@ -180,6 +184,33 @@ TEST(ConsoleDevices, ADeviceThatFailsToOpenSaysWhyThroughError) {
          "test of scanner 'Plain file' (AA:03) failed: cannot open the serial device " +
              dir.file("plain.txt") + notATerminal,
          "Open: call true, value bool false"}))
+        << output;
+}
+
+// A folder named as a barcode file fails test and open (it opens for reading, and would fail only
+// at its first read); an address is the same in either case, so it cannot be listed twice; and a
+// test that passes clears the last error, as an open that succeeds does.
+TEST(ConsoleDevices, AFolderFailsTestAndOpenAndAPassedTestClearsTheLastError) {
+    TempDir dir;
+    dir.write("devices.conf",
+              "AA:01 | Folder | file:.\n"
+              "AA:02 | Fine | file:plain.txt\n"
+              "aa:02 | Fine again | stdin\n");
+    dir.write("plain.txt", "4006381333931\n");
+    ConsoleProcess console({"--devices", dir.file("devices.conf"), "-"});
+    console.send(
+        "set BluetoothDevice aa:01\nexpect-failure test\nexpect-failure open\nerror\n"
+        "set BluetoothDevice aa:02\ntest\nerror");
+    EXPECT_EQ(0, console.finish());
+    const std::string& output = console.output();
+    const std::string folder =
+        "cannot open the barcode file " + dir.path() + "/.: it is a folder, not a file";
+    EXPECT_TRUE(appearInOrder(
+        output, {"kestra-console: " + dir.file("devices.conf") + " line 3: the address aa:02 is listed twice",
+                 "DeviceTest: call true, value bool false",
+                 "test of scanner 'Folder' (AA:01) failed: " + folder, "Open: call true, value bool false",
+                 "1: string \"cannot open scanner 'Folder' (AA:01): " + folder + "\"",
+                 "DeviceTest: call true, value bool true", "1: string \"no error has occurred\""}))
         << output;
 }
 
@@ -256,9 +287,11 @@ TEST(ConsoleDevices, TheTcpSourceTurnsEachLineOfARealSocketClientIntoOneEvent) {
     TempDir dir;
     int port = consoletest::freeLoopbackPort();
     ASSERT_GT(port, 0);
-    dir.write("devices.conf", "AA:01 | Serial | tcp:" + std::to_string(port) + "\n");
+    // The options of the line choose the code page of lines that are no UTF-8.
+    dir.write("devices.conf", "AA:01 | Serial | tcp:" + std::to_string(port) + " | codepage=windows-1252\n");
     ConsoleProcess console({"--devices", dir.file("devices.conf"), "-"});
-    console.send("set BluetoothDevice AA:01\ntest\nopen");
+    // Addresses are compared without regard to case, as on a phone.
+    console.send("set BluetoothDevice aa:01\ntest\nopen");
     ASSERT_TRUE(console.waitFor("Open: call true, value bool true")) << console.output();
 
     int client = consoletest::connectLoopback(port);
@@ -269,8 +302,8 @@ TEST(ConsoleDevices, TheTcpSourceTurnsEachLineOfARealSocketClientIntoOneEvent) {
             "10LOT\r\n\r\n");
     sendAll(client, "Счёт №7 \"тест\"\r");
     // A line of exactly the limit (64 KiB, two-byte characters) is one barcode; a line over it
-    // is refused whole, never cut into barcodes (nor a character cut in two), and the reader
-    // goes on. Bytes that are no UTF-8 become U+FFFD.
+    // is refused whole, never cut into barcodes (nor a character cut in two), a line says so at
+    // once, and the reader goes on. A line that is no UTF-8 is read in the device's code page.
     std::string atLimit;
     for (int i = 0; i < 32768; ++i) {
         atLimit += "Ж";
@@ -278,8 +311,10 @@ TEST(ConsoleDevices, TheTcpSourceTurnsEachLineOfARealSocketClientIntoOneEvent) {
     sendAll(client, atLimit + "\n");
     sendAll(client, "x" + atLimit + "\n");
     sendAll(client, "BAD-\xff\xc3-BYTES\n");
-    console.send("wait 6 events");
-    ASSERT_TRUE(console.waitFor("wait: 6 events arrived")) << console.output();
+    // The host's text ends at a NUL: the console says where, once.
+    sendAll(client, std::string("NUL\0CUT\0AGAIN\n", 14));
+    console.send("wait 7 events");
+    ASSERT_TRUE(console.waitFor("wait: 7 events arrived")) << console.output();
     EXPECT_TRUE(errorSoonSays(console,
                               "scanner 'Serial' (AA:01) sent a line of 65537 bytes, more than the 65536 "
                               "a barcode may have; it was refused whole"))
@@ -297,22 +332,47 @@ TEST(ConsoleDevices, TheTcpSourceTurnsEachLineOfARealSocketClientIntoOneEvent) {
             " closed the connection; the 21 bytes received after the last line end were "
             "no whole barcode and were dropped"))
         << console.output();
-    // Open connects again and clears the loss from the last error.
+    // The peer connects again by itself (a line says so): the next client's barcodes arrive with
+    // no open, and Open of the device then clears the loss from the last error.
+    EXPECT_TRUE(errorSoonSays(
+        console, "were no whole barcode and were dropped; connected again (attempt 1 connected)"))
+        << console.output();
+    client = consoletest::connectLoopback(port);
+    ASSERT_GE(client, 0);
+    sendAll(client, "AFTER-RECONNECT\n");
+    console.send("wait 1 events");
+    ASSERT_TRUE(console.waitFor("wait: 1 event arrived")) << console.output();
+    close(client);
+    EXPECT_TRUE(errorSoonSays(console, "closed the connection; connected again (attempt 1 connected)"))
+        << console.output();
     console.send("version\ntest\nopen\nerror\nclose");
     EXPECT_EQ(0, console.finish());
     const std::string& output = console.output();
     EXPECT_TRUE(appearInOrder(
-        output, {"DeviceTest: call true, value bool true", eventWith("4006381333931"),
-                 eventWith("KESTRA-0001-X"), eventWith("0104601234567893<GS>10LOT"),
-                 eventWith("Счёт №7 \"тест\""), eventWith(atLimit), eventWith("BAD-\uFFFD\uFFFD-BYTES"),
-                 "GetVersion: call true", "DeviceTest: call true, value bool true",
-                 "Open: call true, value bool true", "1: string \"no error has occurred\""}))
+        output,
+        {"DeviceTest: call true, value bool true", eventWith("4006381333931"), eventWith("KESTRA-0001-X"),
+         eventWith("0104601234567893<GS>10LOT"), eventWith("Счёт №7 \"тест\""), eventWith(atLimit),
+         eventWith("BAD-ÿÃ-BYTES"), eventWith("NUL"), eventWith("AFTER-RECONNECT"), "GetVersion: call true",
+         "DeviceTest: call true, value bool true", "Open: call true, value bool true",
+         "1: string \"no error has occurred\""}))
         << output;
     EXPECT_EQ(std::string::npos, output.find(eventWith(""))) << output;
     EXPECT_EQ(std::string::npos, output.find("LAST-WITHOUT-LINE-END\"")) << output;
     EXPECT_EQ(std::string::npos, output.find("\uFFFDЖ")) << output;
     EXPECT_EQ(std::string::npos, output.find("Ж\uFFFD")) << output;
     EXPECT_EQ(std::string::npos, output.find(eventWith("x"))) << output;
+    EXPECT_NE(std::string::npos, output.find("] reconnected: scanner 'Serial' (AA:01): attempt 1 connected"))
+        << output;
+    EXPECT_NE(std::string::npos,
+              output.find("] refused: scanner 'Serial' (AA:01): a line of 65537 bytes, more "
+                          "than the 65536 a barcode may have, was refused whole"))
+        << output;
+    const std::string cut =
+        "] cut: scanner 'Serial' (AA:01): the barcode holds a NUL after 3 characters; the host's text ends "
+        "there: "
+        "\"NUL\"";
+    ASSERT_NE(std::string::npos, output.find(cut)) << output;
+    EXPECT_EQ(std::string::npos, output.find(cut, output.find(cut) + 1)) << "said once";
 }
 
 TEST(ConsoleDevices, ATcpPortInUseFailsOpenAndTestWithTheReason) {
@@ -346,6 +406,21 @@ TEST(ConsoleDevices, ASerialScannerIsReadRawAtItsSpeedAndReportedGoneWhenUnplugg
               "AA:01 | Desk scanner | serial:scanner:19200\n"
               "AA:02 | Default speed | serial:" +
                   atDefault.slave + "\n");
+    {
+        // Another program that reads the device already would take a part of every barcode: it is
+        // refused, with that program named (here this test; the name is the emulator's under one).
+        int held = open(scanner.slave.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(held, 0);
+        ConsoleProcess other({"--devices", dir.file("devices.conf"), "-"});
+        other.send("set BluetoothDevice AA:01\nexpect-failure test\nexpect-failure open");
+        EXPECT_EQ(0, other.finish());
+        close(held);
+        EXPECT_TRUE(appearInOrder(
+            other.output(),
+            {"DeviceTest: call true, value bool false", "Open: call true, value bool false",
+             "it is in use by another program, ", " (process " + std::to_string(getpid()) + ")"}))
+            << other.output();
+    }
     ConsoleProcess console({"--devices", dir.file("devices.conf"), "-"});
     console.send("set BluetoothDevice AA:02\nopen");
     ASSERT_TRUE(console.waitFor("Open: call true, value bool true")) << console.output();
@@ -471,6 +546,81 @@ TEST(ConsoleDevices, TheKeyboardScannerReadsTheScanCommandOrTheRealStandardInput
                                                      "standard input"}))
             << console.output();
     }
+}
+
+// A recording of a keyboard's input events, in the layout of this program's own records (the
+// console is built for the same architecture): each key event follows the scan code's event
+// and is followed by a report's end, as the kernel sends them.
+class InputRecording {
+public:
+    InputRecording& key(int code, int value) {
+        add(EV_MSC, MSC_SCAN, 0x70000 + code);
+        add(EV_KEY, code, value);
+        add(EV_SYN, SYN_REPORT, 0);
+        return *this;
+    }
+    InputRecording& tap(int code) { return key(code, 1).key(code, 0); }
+    InputRecording& with(int modifier, int code) { return key(modifier, 1).tap(code).key(modifier, 0); }
+    const std::string& bytes() const { return m_bytes; }
+
+private:
+    void add(int type, int code, int value) {
+        input_event event{};
+        event.type = static_cast<uint16_t>(type);
+        event.code = static_cast<uint16_t>(code);
+        event.value = value;
+        m_bytes.append(reinterpret_cast<const char*>(&event), sizeof event);
+    }
+    std::string m_bytes;
+};
+
+TEST(ConsoleDevices, KeyboardModeScannersAreDecodedByTheirLayoutEmulatedOrRecorded) {
+    TempDir dir;
+    // A US scanner: digits, GS as Ctrl+], Shift, an auto-repeat the kernel added (ignored).
+    InputRecording us;
+    for (int code : {KEY_4, KEY_0, KEY_0, KEY_6}) {
+        us.tap(code);
+    }
+    us.with(KEY_LEFTCTRL, KEY_RIGHTBRACE)
+        .with(KEY_LEFTSHIFT, KEY_A)
+        .key(KEY_B, 1)
+        .key(KEY_B, 2)
+        .key(KEY_B, 0);
+    us.tap(KEY_ENTER);
+    // An AZERTY scanner: Shift for digits, the key right of P a dead circumflex.
+    InputRecording french;
+    french.with(KEY_LEFTSHIFT, KEY_H).with(KEY_LEFTSHIFT, KEY_Q).with(KEY_LEFTSHIFT, KEY_1).tap(KEY_2);
+    french.tap(KEY_LEFTBRACE).tap(KEY_E).key(KEY_ENTER, 1).key(KEY_ENTER, 0);
+    dir.write("us.events", us.bytes());
+    dir.write("fr.events", french.bytes());
+    dir.write("devices.conf",
+              "AA:11 | Emulated US | keys:us\n"
+              "AA:12 | Emulated French | keys:fr\n"
+              "AA:13 | Emulated Russian | keys:ru\n"
+              "AA:21 | Recorded US | hid:us.events\n"
+              "AA:22 | Recorded French | hid:fr.events:fr\n"
+              "AA:23 | Not an input device | hid:/dev/null\n"
+              "AA:24 | Unknown layout | keys:dvorak\n");
+    const std::string barcode =
+        "01046<GS>10ABC-1 \u00dcn\u00ef\u00eb \u00ea \u041d\u0430\u043a\u043b\u0430\u0434\u043d\u0430\u044f "
+        "\u21161";
+    std::string script;
+    for (const char* address : {"AA:11", "AA:12", "AA:13"}) {
+        script += std::string("set BluetoothDevice ") + address + "\nopen\nscan \"" + barcode + "\"\nclose\n";
+    }
+    // A wait counts the events no earlier wait took: the three scans' too.
+    script += "set BluetoothDevice AA:21\nopen\nwait 4 events\nclose\n";
+    script += "set BluetoothDevice AA:22\nopen\nwait 1 events\nclose\n";
+    script += "set BluetoothDevice AA:23\nexpect-failure open\nerror\n";
+    ConsoleProcess console({"--devices", dir.file("devices.conf"), "-"});
+    console.send(script);
+    EXPECT_EQ(0, console.finish());
+    EXPECT_TRUE(appearInOrder(
+        console.output(), {"line 7: the keyboard layout 'dvorak' of 'keys:dvorak' is none of us, fr, de, ru",
+                           eventWith(barcode), eventWith(barcode), eventWith(barcode),
+                           eventWith("4006<GS>Ab"), eventWith("HA1\u00e9\u00ea"),
+                           "cannot open the input device /dev/null: it is no input event device"}))
+        << console.output();
 }
 
 TEST(ConsoleDevices, ABurstOfScansArrivesCompleteAndInOrder) {

@@ -138,12 +138,13 @@ TEST(ConsoleInteractive, EditsCompletesAndKeepsTheTypedLineWhileEventsArrive) {
         EXPECT_TRUE(terminal.showsWithPrompt("unknown command 'frobnicate'; type help for the list"))
             << terminal.screen();
 
-        // Tab completes the parameter name and the device address the last parameters listed.
+        // Tab completes the parameter name and the device address the last parameters listed
+        // (whatever the case typed, as addresses are compared).
         terminal.type("parameters");
         ASSERT_TRUE(terminal.showsWithPrompt("devices to choose from")) << terminal.screen();
         terminal.typeOnly("set Blue");
         terminal.keys("Tab");
-        terminal.typeOnly("AA");
+        terminal.typeOnly("aa");
         terminal.keys("Tab");
         terminal.keys("Enter");
         EXPECT_TRUE(terminal.showsWithPrompt("scanner> set BluetoothDevice AA:01")) << terminal.screen();

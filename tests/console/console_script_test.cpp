@@ -62,6 +62,9 @@ TEST(ConsoleDemo, PrintsEverySampleBarcodeAsAnEventInOrderAndExitsZero) {
                                   "wait: 4 events arrived",
                                   "DeviceTest: call true, value bool true",
                                   "Close: call true, value bool true",
+                                  "> set BluetoothDevice 00:1A:7D:DA:71:15",
+                                  eventWith("0104601234567893<GS>10LOT-42 Étiquette"),
+                                  "Close: call true, value bool true",
                               }))
         << output;
     EXPECT_TRUE(

@@ -7,7 +7,8 @@ import java.nio.file.Path;
 
 /**
  * Where a scanner's barcodes come from: a file, the console's standard input, a TCP port on the
- * loopback interface (a stand-in for a serial-port stream), or a real serial device.
+ * loopback interface (a stand-in for a serial-port stream), a real serial device, an emulated
+ * keyboard-mode scanner, or a real one's input event device.
  */
 abstract class BarcodeSource {
     /** Connects to the source. The message of the exception says in words why it cannot. */
@@ -17,8 +18,9 @@ abstract class BarcodeSource {
     abstract String describe();
 
     /**
-     * Reads a source written as "file:PATH" (relative to baseDir), "stdin", "tcp:PORT" or
-     * "serial:DEVICE[:BAUD]". Throws IllegalArgumentException with the reason for anything else.
+     * Reads a source written as "file:PATH" (relative to baseDir), "stdin", "tcp:PORT",
+     * "serial:DEVICE[:BAUD]", "keys:LAYOUT" or "hid:DEVICE[:LAYOUT]". Throws
+     * IllegalArgumentException with the reason for anything else.
      */
     static BarcodeSource parse(String text, Path baseDir) {
         if (text.equals("stdin")) {
@@ -43,8 +45,39 @@ abstract class BarcodeSource {
         if (text.startsWith("serial:")) {
             return parseSerial(text, baseDir);
         }
-        throw new IllegalArgumentException(
-                "unknown barcode source '" + text + "' (use file:PATH, stdin, tcp:PORT or serial:DEVICE[:BAUD])");
+        if (text.startsWith("keys:")) {
+            return new KeyboardSource(layoutNamed(text.substring("keys:".length()), text));
+        }
+        if (text.startsWith("hid:")) {
+            return parseInputDevice(text, baseDir);
+        }
+        throw new IllegalArgumentException("unknown barcode source '" + text
+                + "' (use file:PATH, stdin, tcp:PORT, serial:DEVICE[:BAUD], keys:LAYOUT or hid:DEVICE[:LAYOUT])");
+    }
+
+    private static KeyboardLayout layoutNamed(String name, String text) {
+        KeyboardLayout layout = KeyboardLayout.named(name);
+        if (layout == null) {
+            throw new IllegalArgumentException("the keyboard layout '" + name + "' of '" + text + "' is none of "
+                    + String.join(", ", KeyboardLayout.NAMES));
+        }
+        return layout;
+    }
+
+    // The layout after the last colon is optional (US QWERTY without it): a device path may hold
+    // colons itself.
+    private static BarcodeSource parseInputDevice(String text, Path baseDir) {
+        String device = text.substring("hid:".length());
+        KeyboardLayout layout = KeyboardLayout.US;
+        int colon = device.lastIndexOf(':');
+        if (colon >= 0 && KeyboardLayout.named(device.substring(colon + 1)) != null) {
+            layout = KeyboardLayout.named(device.substring(colon + 1));
+            device = device.substring(0, colon);
+        }
+        if (device.isEmpty()) {
+            throw new IllegalArgumentException("'" + text + "' names no device");
+        }
+        return new InputEventSource(resolve(Path.of(device), baseDir), layout);
     }
 
     // A device path may hold colons itself (/dev/serial/by-path/pci-0000:00:14.0-usb-0:1.2): a

@@ -10,10 +10,12 @@ import java.util.List;
 
 /**
  * The emulated scanners, read from a small text file named by the system property
- * "kestra.devices": one device a line, "address | name | source", lines starting with # are
- * comments. Sources are "file:PATH" (relative to the configuration file), "stdin", "tcp:PORT"
- * or "serial:DEVICE[:BAUD]". Without the property or the file, a keyboard scanner and a serial
- * scanner on 127.0.0.1:5555 are offered.
+ * "kestra.devices": one device a line, "address | name | source", optionally followed by
+ * "| options" (those of ScannerOptions), lines starting with # are comments. Sources are
+ * "file:PATH" (relative to the configuration file), "stdin", "tcp:PORT",
+ * "serial:DEVICE[:BAUD]", "keys:LAYOUT" or "hid:DEVICE[:LAYOUT]". Addresses are compared
+ * without regard to case, as on a phone. Without the property or the file, a keyboard scanner
+ * and a serial scanner on 127.0.0.1:5555 are offered.
  */
 final class DeviceConfig {
     static final String PROPERTY = "kestra.devices";
@@ -30,9 +32,9 @@ final class DeviceConfig {
     static DeviceConfig builtIn() {
         List<EmulatedDevice> devices = new ArrayList<>();
         devices.add(new EmulatedDevice("00:1A:7D:DA:71:01", "Emulated scanner (console input)",
-                new ConsoleInputSource()));
+                new ConsoleInputSource(), null));
         devices.add(new EmulatedDevice("00:1A:7D:DA:71:02", "Emulated scanner (serial stream on 127.0.0.1:5555)",
-                new TcpSource(5555)));
+                new TcpSource(5555), null));
         return new DeviceConfig(devices, new ArrayList<>());
     }
 
@@ -75,8 +77,8 @@ final class DeviceConfig {
             }
             String where = origin + " line " + (i + 1) + ": ";
             String[] fields = line.split("\\|", -1);
-            if (fields.length != 3) {
-                problems.add(where + "expected 'address | name | source'");
+            if (fields.length != 3 && fields.length != 4) {
+                problems.add(where + "expected 'address | name | source' or 'address | name | source | options'");
                 continue;
             }
             String address = fields[0].strip();
@@ -91,7 +93,8 @@ final class DeviceConfig {
             }
             try {
                 BarcodeSource source = BarcodeSource.parse(fields[2].strip(), baseDir);
-                devices.add(new EmulatedDevice(address, deviceName.isEmpty() ? address : deviceName, source));
+                ScannerOptions options = fields.length == 4 ? ScannerOptions.parse(fields[3]) : null;
+                devices.add(new EmulatedDevice(address, deviceName.isEmpty() ? address : deviceName, source, options));
             } catch (IllegalArgumentException e) {
                 problems.add(where + e.getMessage());
             }
@@ -105,7 +108,7 @@ final class DeviceConfig {
 
     private static EmulatedDevice find(List<EmulatedDevice> devices, String address) {
         for (EmulatedDevice device : devices) {
-            if (device.address.equals(address)) {
+            if (device.address.equalsIgnoreCase(address)) {
                 return device;
             }
         }

@@ -4,6 +4,7 @@ import java.io.IOException;
 import java.io.InputStream;
 import java.nio.channels.FileChannel;
 import java.nio.channels.Channels;
+import java.nio.file.AccessDeniedException;
 import java.nio.file.Files;
 import java.nio.file.NoSuchFileException;
 import java.nio.file.Path;
@@ -43,6 +44,10 @@ final class FileSource extends BarcodeSource {
 
     @Override
     SourceStream connect() throws IOException {
+        // A folder opens for reading on Linux, and only its first read fails.
+        if (Files.isDirectory(path)) {
+            throw new IOException("cannot open the barcode file " + path + ": it is a folder, not a file");
+        }
         try {
             // Opening a FIFO for reading waits for a writer; opened for writing as well it does
             // not, and its stream does not end each time a writer closes. Any other open that
@@ -56,6 +61,8 @@ final class FileSource extends BarcodeSource {
             return new Stream(channel, identity);
         } catch (NoSuchFileException e) {
             throw new IOException("cannot open the barcode file " + path + ": it does not exist");
+        } catch (AccessDeniedException e) {
+            throw new IOException("cannot open the barcode file " + path + ": permission to read it is denied");
         } catch (IOException e) {
             throw new IOException("cannot open the barcode file " + path + ": " + e.getMessage());
         }

@@ -2,6 +2,7 @@ package android.app;
 
 import android.content.Context;
 import android.content.SharedPreferences;
+import android.view.Window;
 
 /**
  * Declaration of the platform's activity, for compiling the peer only (never shipped, never run:
@@ -16,6 +17,15 @@ public class Activity extends Context {
     }
 
     public final void runOnUiThread(Runnable action) {
+        throw new UnsupportedOperationException("declaration only");
+    }
+
+    public Window getWindow() {
+        throw new UnsupportedOperationException("declaration only");
+    }
+
+    /** Since API 17. */
+    public boolean isDestroyed() {
         throw new UnsupportedOperationException("declaration only");
     }
 

@@ -1,7 +1,9 @@
 package android.bluetooth;
 
 import android.bluetooth.le.BluetoothLeScanner;
+import java.io.IOException;
 import java.util.Set;
+import java.util.UUID;
 
 /** Declaration for compiling the peer only; see android.app.Activity. */
 public final class BluetoothAdapter {
@@ -17,6 +19,10 @@ public final class BluetoothAdapter {
     }
 
     public Set<BluetoothDevice> getBondedDevices() {
+        throw new UnsupportedOperationException("declaration only");
+    }
+
+    public BluetoothServerSocket listenUsingRfcommWithServiceRecord(String name, UUID uuid) throws IOException {
         throw new UnsupportedOperationException("declaration only");
     }
 

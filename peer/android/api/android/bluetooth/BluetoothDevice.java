@@ -32,6 +32,11 @@ public final class BluetoothDevice {
         throw new UnsupportedOperationException("declaration only");
     }
 
+    /** Since API 10. */
+    public BluetoothSocket createInsecureRfcommSocketToServiceRecord(UUID uuid) throws IOException {
+        throw new UnsupportedOperationException("declaration only");
+    }
+
     /** Since API 18. */
     public int getType() {
         throw new UnsupportedOperationException("declaration only");

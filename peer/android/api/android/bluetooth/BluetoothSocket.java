@@ -12,6 +12,10 @@ public final class BluetoothSocket implements Closeable {
         throw new UnsupportedOperationException("declaration only");
     }
 
+    public BluetoothDevice getRemoteDevice() {
+        throw new UnsupportedOperationException("declaration only");
+    }
+
     public InputStream getInputStream() throws IOException {
         throw new UnsupportedOperationException("declaration only");
     }

@@ -95,5 +95,20 @@ final class KindsOfScanner implements Transport {
         void abandonConnect() {
             device.abandonConnect();
         }
+
+        @Override
+        ScannerOptions options() {
+            return device.options();
+        }
+
+        @Override
+        Incoming listen() throws IOException {
+            return device.listen();
+        }
+
+        @Override
+        void tell(String what, String text) {
+            device.tell(what, text);
+        }
     }
 }

@@ -14,13 +14,16 @@ import java.util.List;
  *
  * The device operations are called on the host's thread, or on a reader's thread when the host
  * calls back from its barcode handler, and are serialized here. An open device has one reader
- * thread. A reader is stopped under this object's lock, which never blocks, and waited for only
+ * thread, which also connects the device again whenever its link drops, until CloseDevice. A reader is stopped under this object's lock, which never blocks, and waited for only
  * after the lock is released: its handler may be calling another device operation meanwhile.
  * On its own thread it is not waited for at all. Every member the library reaches is kept by
  * the rules in proguard-rules.pro.
  */
 public class MobileBarcodeScanner {
     private static final String NO_ERROR = "no error has occurred";
+    // How long OpenDevice and TestDevice wait for the attempt they ask of a reconnecting device:
+    // longer than any transport's connect deadline.
+    private static final long RECONNECT_NOW_MILLIS = 15000;
 
     private final long recorder;
     private final Transport transport;
@@ -58,6 +61,7 @@ public class MobileBarcodeScanner {
 
     public boolean OpenDevice(String address) {
         BarcodeReader stopped = null;
+        BarcodeReader reconnecting;
         try {
             synchronized (this) {
                 ScannerDevice device = find(address);
@@ -68,19 +72,24 @@ public class MobileBarcodeScanner {
                     lastError = NO_ERROR;
                     return true;
                 }
-                stopped = stopReader();
-                SourceStream stream;
-                try {
-                    stream = connect(device);
-                } catch (IOException e) {
-                    return fail("cannot open " + device.label() + ": " + e.getMessage());
+                // The device being connected again is never connected twice: its reader tries now.
+                reconnecting = reconnecting(device);
+                if (reconnecting == null) {
+                    stopped = stopReader();
+                    SourceStream stream;
+                    try {
+                        stream = connect(device);
+                    } catch (IOException e) {
+                        return fail("cannot open " + device.label() + ": " + e.getMessage());
+                    }
+                    reader = new BarcodeReader(device, ScannerOptions.of(device), stream, new ReaderListener());
+                    lastError = NO_ERROR;
+                    reader.start();
+                    trace("Scanner " + device.label() + " open");
+                    return true;
                 }
-                reader = new BarcodeReader(device, stream, new ReaderListener());
-                lastError = NO_ERROR;
-                reader.start();
-                trace("Scanner " + device.label() + " open");
-                return true;
             }
+            return connectNow(reconnecting, null);
         } finally {
             awaitEnd(stopped);
         }
@@ -99,20 +108,49 @@ public class MobileBarcodeScanner {
         return true;
     }
 
-    /** Passes only where OpenDevice would succeed now: it connects, then lets go again. */
-    public synchronized boolean TestDevice(String address) {
-        ScannerDevice device = find(address);
-        if (device == null) {
-            return false;
+    /**
+     * Passes only where OpenDevice would succeed now: it connects, then lets go again. The device
+     * being reconnected is never connected twice: its reader makes the attempt.
+     */
+    public boolean TestDevice(String address) {
+        BarcodeReader reconnecting;
+        synchronized (this) {
+            ScannerDevice device = find(address);
+            if (device == null) {
+                return false;
+            }
+            if (reading(device)) {
+                lastError = NO_ERROR;
+                return true;
+            }
+            reconnecting = reconnecting(device);
+            if (reconnecting == null) {
+                try {
+                    connect(device).close();
+                    lastError = NO_ERROR;
+                    return true;
+                } catch (IOException e) {
+                    return fail("test of " + device.label() + " failed: " + e.getMessage());
+                }
+            }
         }
-        if (reading(device)) {
-            return true;
-        }
-        try {
-            connect(device).close();
-            return true;
-        } catch (IOException e) {
-            return fail("test of " + device.label() + " failed: " + e.getMessage());
+        return connectNow(reconnecting, "test of ");
+    }
+
+    // Without this object's lock: the device's reader makes one attempt now, and the answer is
+    // whether its link is up. testPrefix: null for OpenDevice.
+    private boolean connectNow(BarcodeReader reconnecting, String testPrefix) {
+        boolean up = reconnecting.connectNow(RECONNECT_NOW_MILLIS);
+        synchronized (this) {
+            if (reader != reconnecting) {
+                return fail("the device was closed meanwhile");
+            }
+            if (up) {
+                lastError = NO_ERROR;
+                return true;
+            }
+            String status = lastError;
+            return fail(testPrefix == null ? status : testPrefix + reconnecting.device().label() + " failed: " + status);
         }
     }
 
@@ -150,7 +188,14 @@ public class MobileBarcodeScanner {
     // Under this object's lock: whether the open reader reads this device and its link is up.
     private boolean reading(ScannerDevice device) {
         BarcodeReader running = reader;
-        return running != null && running.reading() && running.device().address.equals(device.address);
+        return running != null && running.reading() && running.device().address.equalsIgnoreCase(device.address);
+    }
+
+    // Under this object's lock: the open reader of this device while it connects again, or null.
+    private BarcodeReader reconnecting(ScannerDevice device) {
+        BarcodeReader running = reader;
+        boolean same = running != null && running.device().address.equalsIgnoreCase(device.address);
+        return same && running.open() && !running.reading() ? running : null;
     }
 
     // Under this object's lock: the open reader, if any, stops handing barcodes on and releases
@@ -188,8 +233,17 @@ public class MobileBarcodeScanner {
     // Runs on the reader's thread, without this object's lock: the handler of the barcode it
     // hands on may call any device operation.
     private final class ReaderListener implements BarcodeReader.Listener {
+        // Why the link dropped, kept for the status while it is connected again.
+        private volatile String lostBecause = "";
+
         @Override
-        public void barcode(String barcode) {
+        public void barcode(ScannerDevice device, String barcode) {
+            // The host takes text up to its first NUL: what follows never reaches it.
+            int nul = barcode.indexOf('\0');
+            if (nul >= 0) {
+                device.tell("cut", "the barcode holds a NUL after " + nul + " characters; the host's text ends"
+                        + " there: \"" + barcode.substring(0, nul) + "\"");
+            }
             SendBarcode(recorder, barcode);
         }
 
@@ -197,11 +251,39 @@ public class MobileBarcodeScanner {
         public void refused(ScannerDevice device, long bytes) {
             fail(device.label() + " sent a line of " + bytes + " bytes, more than the "
                     + LineFramer.MAX_LINE_BYTES + " a barcode may have; it was refused whole");
+            device.tell("refused", "a line of " + bytes + " bytes, more than the " + LineFramer.MAX_LINE_BYTES
+                    + " a barcode may have, was refused whole");
+        }
+
+        @Override
+        public void notice(ScannerDevice device, String text) {
+            fail(device.label() + ": " + text);
         }
 
         @Override
         public void lost(ScannerDevice device, String reason) {
+            lostBecause = device.label() + " was disconnected: " + reason;
+            fail(lostBecause + "; reconnecting");
+            device.tell("lost", reason);
+            trace("Scanner " + device.label() + " disconnected; reconnecting");
+        }
+
+        @Override
+        public void reconnecting(ScannerDevice device, String status) {
+            fail(status + "; " + lostBecause);
+        }
+
+        @Override
+        public void reconnected(ScannerDevice device, String how) {
+            fail(lostBecause + "; connected again (" + how + ")");
+            device.tell("reconnected", how);
+            trace("Scanner " + device.label() + " connected again");
+        }
+
+        @Override
+        public void ended(ScannerDevice device, String reason) {
             fail(device.label() + " was disconnected: " + reason);
+            device.tell("lost", reason);
             trace("Scanner " + device.label() + " disconnected");
         }
     }

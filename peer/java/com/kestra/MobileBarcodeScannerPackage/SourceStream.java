@@ -9,6 +9,7 @@ import java.io.IOException;
  */
 abstract class SourceStream {
     private volatile boolean stopped;
+    private volatile String notice; // set by any thread, taken by the reader
     private boolean closed;
 
     /**
@@ -34,6 +35,21 @@ abstract class SourceStream {
 
     final boolean stopped() {
         return stopped;
+    }
+
+    /**
+     * Something the user should know that does not end the link (a capture taken up again, say):
+     * the reader puts it into the last error after its next read.
+     */
+    protected final void notice(String text) {
+        notice = text;
+    }
+
+    /** The notice given since the last call, or null. */
+    final String takeNotice() {
+        String text = notice;
+        notice = null;
+        return text;
     }
 
     /** Releases the connection, however often and from whichever thread it is called. */

@@ -56,11 +56,19 @@ public final class BluetoothDevice {
     }
 
     public BluetoothSocket createRfcommSocketToServiceRecord(UUID uuid) throws IOException {
-        FakeBluetooth.requirePermission("createRfcommSocketToServiceRecord");
+        return socket("createRfcommSocketToServiceRecord", uuid, true);
+    }
+
+    public BluetoothSocket createInsecureRfcommSocketToServiceRecord(UUID uuid) throws IOException {
+        return socket("createInsecureRfcommSocketToServiceRecord", uuid, false);
+    }
+
+    private BluetoothSocket socket(String call, UUID uuid, boolean secure) throws IOException {
+        FakeBluetooth.requirePermission(call);
         if (!uuid.equals(UUID.fromString("00001101-0000-1000-8000-00805F9B34FB"))) {
             throw new IOException("the fake scanner offers the serial-port service only, not " + uuid);
         }
-        return new BluetoothSocket(address);
+        return new BluetoothSocket(address, secure);
     }
 
     public BluetoothGatt connectGatt(Context context, boolean autoConnect, BluetoothGattCallback callback) {

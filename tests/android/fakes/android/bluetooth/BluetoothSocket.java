@@ -7,21 +7,34 @@ import java.io.IOException;
 import java.io.InputStream;
 
 /**
- * Fake RFCOMM socket for the desktop tests: connect asks FakeBluetooth how the scanner answers
- * (at once, never, or not at all because it is out of range); the input is a pipe the test
+ * Fake RFCOMM socket for the desktop tests: connect asks FakeBluetooth how the scanner answers a
+ * secure or an insecure connect (at once, never, or not at all because it is out of range); the input is a pipe the test
  * writes the scanner's bytes into. Closing it ends a blocked connect or read, as on a phone.
  */
 public final class BluetoothSocket implements Closeable {
     private final String address;
+    private final boolean secure;
     private Pipe pipe; // guarded by this
     private boolean closed; // guarded by this
 
-    BluetoothSocket(String address) {
+    BluetoothSocket(String address, boolean secure) {
         this.address = address;
+        this.secure = secure;
+    }
+
+    /** A device's own connection to the phone, connected already. */
+    public BluetoothSocket(String address, Pipe connected) {
+        this.address = address;
+        this.secure = true;
+        this.pipe = connected;
+    }
+
+    public BluetoothDevice getRemoteDevice() {
+        return new BluetoothDevice(address, address);
     }
 
     public void connect() throws IOException {
-        FakeBluetooth.Answer answer = FakeBluetooth.connecting(address);
+        FakeBluetooth.Answer answer = FakeBluetooth.connecting(address, secure);
         synchronized (this) {
             if (answer == FakeBluetooth.Answer.NEVER) {
                 while (!closed) {

@@ -3,6 +3,7 @@ package com.kestra.MobileBarcodeScannerPackage;
 import android.app.Activity;
 import android.bluetooth.BluetoothAdapter;
 import android.bluetooth.BluetoothDevice;
+import android.bluetooth.BluetoothServerSocket;
 import android.bluetooth.BluetoothSocket;
 import java.io.IOException;
 import java.io.InputStream;
@@ -22,6 +23,11 @@ final class BluetoothTransport implements Transport {
     /** How long a connect may take before OpenDevice gives up (a first connect looks up the service). */
     static final int CONNECT_SECONDS = 10;
     static final int PERMISSION_REQUEST = BluetoothPermissions.REQUEST_CODE;
+    /** The name of the service record the phone offers while it waits for a scanner to connect. */
+    static final String LISTEN_NAME = "Barcode scanner";
+    // An accept that throws this close to its timeout has timed out.
+    private static final long ACCEPT_EARLY_NANOS = 20 * 1000000L;
+
 
     private final Activity activity;
 
@@ -117,8 +123,17 @@ final class BluetoothTransport implements Transport {
         return adapter;
     }
 
+    /** The system refused a Bluetooth call for want of the permission: no other connect can help. */
+    private static final class PermissionRefused extends IOException {
+        private static final long serialVersionUID = 1L;
+
+        PermissionRefused(String message) {
+            super(message);
+        }
+    }
+
     static IOException permissionRefused() {
-        return new IOException("the app may not use Bluetooth devices: the permission \"Nearby devices\" was"
+        return new PermissionRefused("the app may not use Bluetooth devices: the permission \"Nearby devices\" was"
                 + " refused; allow it in the app's settings, then try again");
     }
 
@@ -146,14 +161,43 @@ final class BluetoothTransport implements Transport {
                     // Connect all the same.
                 }
             }
+            // Many serial-port scanners take only an insecure link (no authenticated link key):
+            // a secure connect that fails is tried again insecure, within the same deadline.
+            long started = System.nanoTime();
+            String secureFailure;
+            try {
+                return connectOnce(true, CONNECT_SECONDS);
+            } catch (OpenDeadline.Expired e) {
+                throw notInTime("a secure connect was tried");
+            } catch (PermissionRefused e) {
+                throw e;
+            } catch (IOException e) {
+                secureFailure = e.getMessage();
+            }
+            int elapsed = (int) ((System.nanoTime() - started + 999999999L) / 1000000000L);
+            if (elapsed >= CONNECT_SECONDS) {
+                throw notInTime("a secure connect was tried, and no time was left for an insecure one");
+            }
+            try {
+                return connectOnce(false, CONNECT_SECONDS - elapsed);
+            } catch (OpenDeadline.Expired e) {
+                throw notInTime("a secure and an insecure connect were tried");
+            } catch (IOException e) {
+                throw new IOException("the scanner did not answer: it is switched off or out of range (secure connect: "
+                        + secureFailure + "; insecure connect: " + e.getMessage() + ")");
+            }
+        }
+
+        private SourceStream connectOnce(boolean secure, int seconds) throws IOException {
             final BluetoothSocket socket;
             try {
-                socket = device.createRfcommSocketToServiceRecord(SERIAL_PORT);
+                socket = secure ? device.createRfcommSocketToServiceRecord(SERIAL_PORT)
+                                : device.createInsecureRfcommSocketToServiceRecord(SERIAL_PORT);
             } catch (SecurityException e) {
                 throw permissionRefused();
             }
             try {
-                OpenDeadline.open(label(), CONNECT_SECONDS, new OpenDeadline.Opener<BluetoothSocket>() {
+                OpenDeadline.open(label(), seconds, new OpenDeadline.Opener<BluetoothSocket>() {
                     @Override
                     public BluetoothSocket open() throws IOException {
                         socket.connect();
@@ -166,17 +210,76 @@ final class BluetoothTransport implements Transport {
                     }
                 });
                 return new Link(socket, socket.getInputStream());
-            } catch (OpenDeadline.Expired e) {
-                throw new IOException("it did not connect within " + CONNECT_SECONDS
-                        + " s: the scanner is switched off, out of range or connected to another phone");
             } catch (IOException e) {
                 closeQuietly(socket);
-                throw new IOException("the scanner did not answer: it is switched off or out of range ("
-                        + e.getMessage() + ")");
+                throw e;
             } catch (SecurityException e) {
                 closeQuietly(socket);
                 throw permissionRefused();
             }
+        }
+
+        /**
+         * Some scanners connect to the phone themselves when they wake. The phone listens for the
+         * serial-port service; a device other than this scanner that connects is refused.
+         */
+        @Override
+        Incoming listen() throws IOException {
+            BluetoothAdapter adapter = usableAdapter();
+            final BluetoothServerSocket server;
+            try {
+                server = adapter.listenUsingRfcommWithServiceRecord(LISTEN_NAME, SERIAL_PORT);
+            } catch (SecurityException e) {
+                throw permissionRefused();
+            }
+            return new Incoming() {
+                private volatile boolean closed;
+
+                @Override
+                public SourceStream accept(int millis) throws IOException {
+                    long deadline = System.nanoTime() + millis * 1000000L;
+                    for (long left = millis; left > 0 && !closed; left = (deadline - System.nanoTime()) / 1000000L) {
+                        BluetoothSocket socket;
+                        try {
+                            socket = server.accept((int) left);
+                        } catch (IOException e) {
+                            // An accept whose time runs out throws as well.
+                            if (closed || System.nanoTime() - deadline > -ACCEPT_EARLY_NANOS) {
+                                return null;
+                            }
+                            throw e;
+                        } catch (SecurityException e) {
+                            throw permissionRefused();
+                        }
+                        BluetoothDevice remote = socket.getRemoteDevice();
+                        if (remote != null && device.getAddress().equalsIgnoreCase(remote.getAddress())) {
+                            try {
+                                return new Link(socket, socket.getInputStream());
+                            } catch (IOException e) {
+                                closeQuietly(socket);
+                                throw e;
+                            }
+                        }
+                        closeQuietly(socket); // another device: refused
+                    }
+                    return null;
+                }
+
+                @Override
+                public void close() {
+                    closed = true;
+                    try {
+                        server.close();
+                    } catch (IOException e) {
+                        // Nothing more to release.
+                    }
+                }
+            };
+        }
+
+        private IOException notInTime(String tried) {
+            return new IOException("it did not connect within " + CONNECT_SECONDS
+                    + " s (" + tried + "): the scanner is switched off, out of range or connected to another phone");
         }
     }
 

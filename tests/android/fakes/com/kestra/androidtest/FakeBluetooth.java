@@ -1,11 +1,14 @@
 package com.kestra.androidtest;
 
 import android.bluetooth.BluetoothDevice;
+import android.bluetooth.BluetoothServerSocket;
+import android.bluetooth.BluetoothSocket;
 import android.bluetooth.le.ScanCallback;
 import android.bluetooth.le.ScanFilter;
 import android.bluetooth.le.ScanRecord;
 import android.bluetooth.le.ScanResult;
 import android.os.ParcelUuid;
+import java.io.IOException;
 import java.nio.charset.StandardCharsets;
 import java.util.ArrayList;
 import java.util.Collections;
@@ -14,6 +17,7 @@ import java.util.LinkedHashSet;
 import java.util.List;
 import java.util.Map;
 import java.util.Set;
+import java.util.UUID;
 
 /**
  * The phone's Bluetooth as the desktop tests of the peer see it: the adapter, the bonded
@@ -21,7 +25,8 @@ import java.util.Set;
  * scanners through these static methods; the fake android.* classes read it.
  */
 public final class FakeBluetooth {
-    public enum Answer { AT_ONCE, NEVER, OUT_OF_RANGE }
+    /** How a scanner answers a connect; INSECURE_ONLY refuses a secure one at once. */
+    public enum Answer { AT_ONCE, NEVER, OUT_OF_RANGE, INSECURE_ONLY }
 
     private static final Map<String, BluetoothDevice> bonded = new LinkedHashMap<>();
     private static final Map<String, Answer> answers = new LinkedHashMap<>();
@@ -43,6 +48,8 @@ public final class FakeBluetooth {
     private static boolean grantOnRequest;
     private static boolean bondedUnavailable;
     private static int connects;
+    private static BluetoothServerSocket server; // the peer's listening socket, while it listens
+    private static final List<String> connectKinds = new ArrayList<>();
     private static int discoveryCancels;
 
     private FakeBluetooth() {}
@@ -75,6 +82,11 @@ public final class FakeBluetooth {
         grantOnRequest = false;
         bondedUnavailable = false;
         connects = 0;
+        if (server != null) {
+            server.close();
+        }
+        server = null;
+        connectKinds.clear();
         discoveryCancels = 0;
         android.os.Build.VERSION.SDK_INT = 31;
     }
@@ -110,6 +122,11 @@ public final class FakeBluetooth {
 
     public static synchronized int connectCount() {
         return connects;
+    }
+
+    /** The connects so far, "secure" or "insecure" each, joined by blanks. */
+    public static synchronized String connectKinds() {
+        return String.join(" ", connectKinds);
     }
 
     public static synchronized int discoveryCancelCount() {
@@ -237,6 +254,32 @@ public final class FakeBluetooth {
         location = granted;
     }
 
+    /**
+     * The scanner connects to the phone by itself, as some do when they wake: true when the phone
+     * listened and took the connection (the peer may still refuse it).
+     */
+    public static boolean connectToPhone(String address) {
+        BluetoothServerSocket listening;
+        Pipe pipe;
+        synchronized (FakeBluetooth.class) {
+            listening = server;
+            if (listening == null || listening.isClosed()) {
+                return false;
+            }
+            pipe = connected(address);
+        }
+        if (!listening.incoming(new BluetoothSocket(address, pipe))) {
+            pipe.hangUp();
+            return false;
+        }
+        return true;
+    }
+
+    /** Whether the phone listens for a scanner's own connection now. */
+    public static synchronized boolean listeningForScanners() {
+        return server != null && !server.isClosed();
+    }
+
     // What the fake android.* classes call.
 
     public static synchronized FakeLeScanner leScanner(String address) {
@@ -323,6 +366,16 @@ public final class FakeBluetooth {
         }
     }
 
+    public static synchronized BluetoothServerSocket listening(String name, UUID uuid) throws IOException {
+        if (!uuid.equals(UUID.fromString("00001101-0000-1000-8000-00805F9B34FB"))) {
+            throw new IOException("the fake phone listens for the serial-port service only, not " + uuid);
+        }
+        if (server != null && !server.isClosed()) {
+            throw new IOException("already listening for the serial-port service");
+        }
+        server = new BluetoothServerSocket();
+        return server;
+    }
 
     public static synchronized boolean hasAdapter() {
         return adapter;
@@ -385,9 +438,13 @@ public final class FakeBluetooth {
         discoveryCancels++;
     }
 
-    public static synchronized Answer connecting(String address) {
+    public static synchronized Answer connecting(String address, boolean secure) {
         connects++;
+        connectKinds.add(secure ? "secure" : "insecure");
         Answer answer = answers.get(address);
+        if (answer == Answer.INSECURE_ONLY) {
+            return secure ? Answer.OUT_OF_RANGE : Answer.AT_ONCE;
+        }
         return answer == null ? Answer.OUT_OF_RANGE : answer;
     }
 
