@@ -1195,6 +1195,21 @@ TEST_F(Phone, AKeyboardScannerDisconnectedMidBarcodeSendsNoFragmentAndOpensAgain
     ASSERT_TRUE(close());
     EXPECT_EQ(u"12|6", barcodesFrom(0));
 
+    // With the app's unfinished-ms, a barcode left without its Enter is dropped once no key came
+    // for that long, and the last error says so; the next one arrives alone.
+    PhoneCall options("setScannerOptions", "(Ljava/lang/String;Ljava/lang/String;)V", kApp);
+    options.run(options.string(kScannerAddress), options.string("unfinished-ms=150"));
+    ASSERT_TRUE(open());
+    typeKeys(kScanner, "7 8");
+    EXPECT_TRUE(
+        errorSoonSays(u"scanner 'Scanner' (hid:d4f3a2b1c0e9): a barcode typed without its end key was "
+                      u"dropped after 150 ms with no key (2 characters)"))
+        << utf8(lastError());
+    typeKeys(kScanner, "9 enter");
+    ASSERT_TRUE(connection.waitForEvents(3));
+    ASSERT_TRUE(close());
+    EXPECT_EQ(u"12|6|9", barcodesFrom(0));
+
     // The activity recreated (a configuration change it does not handle): the capture is lost.
     ASSERT_TRUE(open());
     inputDoes("destroyActivity");

@@ -80,8 +80,10 @@ final class BarcodeReader extends Thread {
         return device;
     }
 
+    // Every link of the device, the first and each reconnected one, takes the device's options.
     // Idle-gap framing waits for bytes with a time limit, which a link's own read cannot.
     private SourceStream timed(SourceStream link) {
+        link.useOptions(options);
         return idleGapMillis > 0 ? new TimedStream(link, "scanner link " + device.address) : link;
     }
 

@@ -13,6 +13,11 @@ import java.util.concurrent.TimeUnit;
  * line end. The shared reader then frames, limits and reports them as it does for serial
  * scanners, and a barcode left unfinished when the keyboard goes away is dropped the same way.
  *
+ * The text of a barcode is handed on only once its Enter (or Tab) came, so that one left
+ * unfinished for longer than the device's unfinished-ms option is dropped here, with a notice
+ * for the last error; when the keyboard goes away, what is unfinished is handed on before the end,
+ * and the reader drops it as the fragment of a lost link.
+ *
  * While no key comes, idle() is called about every IDLE_MILLIS, for the transport to see whether
  * its keyboard and its capture are still there; read then returns 0, so that the reader takes up
  * a notice idle() gave.
@@ -23,18 +28,28 @@ abstract class KeyStream extends SourceStream {
     private final BlockingQueue<int[]> events = new LinkedBlockingQueue<int[]>();
     private final KeyDecoder decoder;
     private final long waitMillis;
+    // The reader's: whole barcodes decoded and not read yet, and the one being typed.
     private final StringBuilder text = new StringBuilder();
+    private final StringBuilder unfinished = new StringBuilder();
     private final KeyDecoder.Output output = new KeyDecoder.Output() {
         @Override
         public void character(int codePoint) {
-            text.appendCodePoint(codePoint);
+            unfinished.appendCodePoint(codePoint);
+            // Past the longest barcode it goes on to the reader, which refuses the line whole.
+            if (unfinished.length() > LineFramer.MAX_LINE_BYTES) {
+                text.append(unfinished);
+                unfinished.setLength(0);
+            }
         }
 
         @Override
         public void end() {
-            text.append('\n');
+            text.append(unfinished).append('\n');
+            unfinished.setLength(0);
         }
     };
+    private long lastKeyNanos; // the reader's: when the last key came
+    private volatile int unfinishedMillis; // from the device's options
     private byte[] decoded = new byte[0]; // the reader's: decoded bytes not read yet
     private int decodedStart;
     private volatile String goneReason; // set by any thread, read by the reader
@@ -64,6 +79,11 @@ abstract class KeyStream extends SourceStream {
         }
     }
 
+    @Override
+    void useOptions(ScannerOptions options) {
+        unfinishedMillis = options.unfinishedMillis();
+    }
+
     /** Called on the reader's thread while no key comes; may throw when the link is lost. */
     protected void idle() throws IOException {}
 
@@ -79,24 +99,43 @@ abstract class KeyStream extends SourceStream {
             } catch (InterruptedException e) {
                 return 0;
             }
+            text.setLength(0);
             if (event == null) {
                 String reason = goneReason;
                 if (reason != null) {
-                    throw new IOException(reason);
+                    if (unfinished.length() == 0) {
+                        throw new IOException(reason);
+                    }
+                    text.append(unfinished); // the reader drops it when the end comes
+                    unfinished.setLength(0);
+                } else {
+                    dropUnfinishedWhenIdle();
+                    idle();
+                    return 0;
                 }
-                idle();
-                return 0;
             }
-            text.setLength(0);
             for (; event != null; event = events.poll()) {
                 decoder.key(event[0], event[1], event[2], event[3], event[4], output);
+                lastKeyNanos = System.nanoTime();
             }
             decoded = text.toString().getBytes(StandardCharsets.UTF_8);
             decodedStart = 0;
+            if (decoded.length == 0) {
+                return 0; // keys that typed nothing yet (Shift, a dead key, a barcode's start)
+            }
         }
         int count = Math.min(buffer.length, decoded.length - decodedStart);
         System.arraycopy(decoded, decodedStart, buffer, 0, count);
         decodedStart += count;
         return count;
+    }
+
+    private void dropUnfinishedWhenIdle() {
+        int limit = unfinishedMillis;
+        if (limit > 0 && unfinished.length() > 0 && System.nanoTime() - lastKeyNanos >= limit * 1000000L) {
+            notice("a barcode typed without its end key was dropped after " + limit + " ms with no key ("
+                    + unfinished.codePointCount(0, unfinished.length()) + " characters)");
+            unfinished.setLength(0);
+        }
     }
 }

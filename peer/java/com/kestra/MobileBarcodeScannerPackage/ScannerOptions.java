@@ -29,6 +29,15 @@ import java.util.Map;
  *                        doubled after each further failure (default 1000)
  *   retry-cap-ms=N       the longest wait between two attempts, at most 30000 (the default)
  *
+ * For scanners in keyboard mode ("hid:" addresses), which type their barcodes:
+ *
+ *   layout=NAME          the layout the scanner types for: us (the default, as most scanners
+ *                        leave the factory), fr (AZERTY), de (QWERTZ) or ru
+ *   tab-ends=yes|no      whether Tab ends a barcode as Enter does (default no)
+ *   unfinished-ms=N      a barcode typed without its Enter, followed by no key for N ms (1 to
+ *                        60000), is dropped and the last error says so (default: it waits for
+ *                        its Enter, or is dropped when the keyboard goes away)
+ *
  * Addresses are compared without regard to case. Options for one device override those for all.
  */
 public final class ScannerOptions {
@@ -39,6 +48,7 @@ public final class ScannerOptions {
     static final String IDLE_GAP = "idle-gap";
     static final int MAX_IDLE_GAP_MILLIS = 2000;
     static final int MAX_RETRY_MILLIS = 30000;
+    static final int MAX_UNFINISHED_MILLIS = 60000;
 
     private static final String[] CYRILLIC_LANGUAGES = {"ru", "uk", "be", "bg", "sr", "kk"};
 
@@ -51,6 +61,9 @@ public final class ScannerOptions {
     private int idleGapMillis;
     private int retryMillis;
     private int retryCapMillis;
+    private KeyboardLayout layout;
+    private Boolean tabEnds;
+    private int unfinishedMillis;
 
     private ScannerOptions() {}
 
@@ -128,9 +141,18 @@ public final class ScannerOptions {
                 options.retryMillis = millis(name, value, MAX_RETRY_MILLIS);
             } else if (name.equals("retry-cap-ms")) {
                 options.retryCapMillis = millis(name, value, MAX_RETRY_MILLIS);
+            } else if (name.equals("layout")) {
+                options.layout = KeyboardLayout.named(value.toLowerCase(Locale.ROOT));
+                if (options.layout == null) {
+                    throw new IllegalArgumentException("layout is us, fr, de or ru, not '" + value + "'");
+                }
+            } else if (name.equals("tab-ends")) {
+                options.tabEnds = yesOrNo(name, value);
+            } else if (name.equals("unfinished-ms")) {
+                options.unfinishedMillis = millis(name, value, MAX_UNFINISHED_MILLIS);
             } else {
-                throw new IllegalArgumentException("unknown option '" + item
-                        + "' (codepage=, framing=, idle-gap-ms=, retry-ms=, retry-cap-ms=)");
+                throw new IllegalArgumentException("unknown option '" + item + "' (codepage=, framing=, idle-gap-ms=,"
+                        + " retry-ms=, retry-cap-ms=, layout=, tab-ends=, unfinished-ms=)");
             }
         }
         return options;
@@ -168,6 +190,12 @@ public final class ScannerOptions {
         if (result.retryCapMillis == 0) {
             result.retryCapMillis = MAX_RETRY_MILLIS;
         }
+        if (result.layout == null) {
+            result.layout = KeyboardLayout.US;
+        }
+        if (result.tabEnds == null) {
+            result.tabEnds = false;
+        }
         return result;
     }
 
@@ -199,6 +227,19 @@ public final class ScannerOptions {
         return Math.max(retryCapMillis, 1);
     }
 
+    /**
+     * A decoder of the keys of a scanner in keyboard mode, by its layout and end keys.
+     * metaCarriesLocks: whether the key events' meta state tells Caps Lock (Android's do).
+     */
+    KeyDecoder keyDecoder(boolean metaCarriesLocks) {
+        return new KeyDecoder(layout, tabEnds, metaCarriesLocks);
+    }
+
+    /** How long an unfinished typed barcode waits for its next key before it is dropped; 0: for ever. */
+    int unfinishedMillis() {
+        return unfinishedMillis;
+    }
+
     private void layOver(ScannerOptions upper) {
         if (upper == null) {
             return;
@@ -208,6 +249,19 @@ public final class ScannerOptions {
         idleGapMillis = upper.idleGapMillis != 0 ? upper.idleGapMillis : idleGapMillis;
         retryMillis = upper.retryMillis != 0 ? upper.retryMillis : retryMillis;
         retryCapMillis = upper.retryCapMillis != 0 ? upper.retryCapMillis : retryCapMillis;
+        layout = upper.layout != null ? upper.layout : layout;
+        tabEnds = upper.tabEnds != null ? upper.tabEnds : tabEnds;
+        unfinishedMillis = upper.unfinishedMillis != 0 ? upper.unfinishedMillis : unfinishedMillis;
+    }
+
+    private static boolean yesOrNo(String name, String value) {
+        if (value.equalsIgnoreCase("yes") || value.equalsIgnoreCase("true")) {
+            return true;
+        }
+        if (value.equalsIgnoreCase("no") || value.equalsIgnoreCase("false")) {
+            return false;
+        }
+        throw new IllegalArgumentException(name + " is yes or no, not '" + value + "'");
     }
 
     private static String key(String address) {

@@ -52,6 +52,9 @@ abstract class SourceStream {
         return text;
     }
 
+    /** The options of the device this link belongs to, given before the first read. */
+    void useOptions(ScannerOptions options) {}
+
     /** Releases the connection, however often and from whichever thread it is called. */
     final synchronized void close() {
         if (!closed) {

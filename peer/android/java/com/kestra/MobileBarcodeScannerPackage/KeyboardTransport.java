@@ -125,7 +125,7 @@ final class KeyboardTransport implements Transport {
             if (activityGone()) {
                 throw new IOException(ACTIVITY_GONE);
             }
-            CaptureStream stream = new CaptureStream(descriptor, KeyboardScanners.decoderFor(address, true));
+            CaptureStream stream = new CaptureStream(descriptor, ScannerOptions.of(this).keyDecoder(true));
             stream.install();
             return stream;
         }
