@@ -1617,25 +1617,62 @@ TEST_F(Phone, CloseDuringAnLeConnectEndsItAtOnceAndNothingFollows) {
     }
 }
 
-TEST_F(Phone, AnLeLinkLostMidBarcodeDropsTheFragmentAndOpenConnectsAgain) {
+// An LE link lost mid-barcode (the supervision timeout) starts the same reconnection as a serial
+// scanner's: the fragment is dropped, attempts follow while the scanner is away, and once it is
+// back the reader connects again by itself and its barcodes arrive with no host action, once.
+TEST_F(Phone, AnLeLinkLostMidBarcodeDropsTheFragmentAndIsConnectedAgainByItself) {
     leScanner(kRing, "Ring", "NORDIC", true, false);
+    chooseOptions(ble(kRing), "retry-ms=50 retry-cap-ms=200");
     startDriver();
     choose(ble(kRing));
     ASSERT_TRUE(open());
     ASSERT_TRUE(leSends(kRing, "WHOLE\nPART"));
     ASSERT_TRUE(connection.waitForEvents(1));
+    leAnswers(kRing, "OUT_OF_RANGE");
     leDrop(kRing, 8);
-    EXPECT_TRUE(errorSoonSays(
+    const std::u16string lost =
         u"scanner 'Ring' (ble:AA:BB:CC:DD:EE:01) was disconnected: the Bluetooth LE link was lost: the "
-        u"scanner "
-        u"stopped answering (supervision timeout): it went out of range or was switched off; the 4 bytes "
-        u"received after the last line end were no whole barcode and were dropped"))
+        u"scanner stopped answering (supervision timeout): it went out of range or was switched off; the 4 "
+        u"bytes received after the last line end were no whole barcode and were dropped";
+    EXPECT_TRUE(
+        errorSoonSays(u"attempt 2 failed (the link dropped while connecting: the connection failed "
+                      u"(status 133)"))
         << utf8(lastError());
-    ASSERT_TRUE(open()) << utf8(lastError());
-    ASSERT_TRUE(leSends(kRing, "AGAIN\n"));
+    EXPECT_NE(std::u16string::npos, lastError().find(lost)) << utf8(lastError());
+    EXPECT_FALSE(leSends(kRing, "WHILE-AWAY\n"));
+
+    leAnswers(kRing, "AT_ONCE");
+    ASSERT_TRUE(soonTrue([] { return leSends(kRing, "BACK\n"); })) << utf8(lastError());
     ASSERT_TRUE(connection.waitForEvents(2));
+    EXPECT_TRUE(errorSoonSays(lost + u"; connected again (attempt ")) << utf8(lastError());
+    EXPECT_TRUE(open()) << "the device being read opens at once";
+    EXPECT_EQ(1, leStat(kRing, "linked"));
     ASSERT_TRUE(close());
-    EXPECT_EQ(u"WHOLE\nAGAIN\n", allEvents());
+    EXPECT_EQ(0, leStat(kRing, "linked"));
+    EXPECT_EQ(u"WHOLE\nBACK\n", allEvents());
+}
+
+// Close while the reader's attempt waits for a scanner that does not answer: the attempt's GATT
+// client is closed at once, and no attempt follows.
+TEST_F(Phone, CloseDuringAnLeReconnectionClosesItsGattClientAtOnce) {
+    leScanner(kRing, "Ring", "NORDIC", true, false);
+    chooseOptions(ble(kRing), "retry-ms=50");
+    startDriver();
+    choose(ble(kRing));
+    ASSERT_TRUE(open());
+    leAnswers(kRing, "NEVER");
+    leDrop(kRing, 8);
+    ASSERT_TRUE(soonTrue([] { return leStat(kRing, "connects") == 2; })) << utf8(lastError());
+    const int closedBefore = leStat(kRing, "clientsClosed");
+    auto started = std::chrono::steady_clock::now();
+    ASSERT_TRUE(close());
+    EXPECT_GT(std::chrono::seconds(3), std::chrono::steady_clock::now() - started);
+    EXPECT_EQ(closedBefore + 1, leStat(kRing, "clientsClosed")) << "the attempt's GATT client was left open";
+    leAnswers(kRing, "AT_ONCE");
+    usleep(200 * 1000);
+    EXPECT_EQ(2, leStat(kRing, "connects")) << "an attempt was made after Close";
+    EXPECT_EQ(0, leStat(kRing, "linked"));
+    EXPECT_EQ(0u, connection.eventCount());
 }
 
 TEST_F(Phone, AThousandLeBarcodesArriveExactlyOnceAndInOrder) {
