@@ -1423,6 +1423,7 @@ TEST_F(Phone, EachSerialServiceOfAnLeScannerIsFoundAndReadAtEachApiLevel) {
 TEST_F(Phone, LeNotificationsOfAnySizeAndBoundaryMakeTheSameBarcodes) {
     leScanner(kRing, "Small MTU", "NORDIC", true, false, 23);
     leScanner(kGun, "Large MTU", "FFE0", true, false, 185);
+    chooseOptions(ble(kGun), "codepage=windows-1251");  // the app's options, by the ble: address
     startDriver();
 
     // Scans the scanner kept come the moment its notifications are on. Without a larger MTU a
@@ -1448,9 +1449,11 @@ TEST_F(Phone, LeNotificationsOfAnySizeAndBoundaryMakeTheSameBarcodes) {
     const std::string long178(178, 'Q');
     ASSERT_TRUE(leSends(kGun, long178 + "\r\n", 180));
     EXPECT_EQ(1, leStat(kGun, "notifications"));
-    ASSERT_TRUE(connection.waitForEvents(6)) << utf8(lastError());
-    EXPECT_EQ(u"KEPT-1\n" + u16(sixty) + u"\nAAAA-1111\nBBBB-2222\nCCCC\n" + u16(long178) + u"\n",
-              allEvents());
+    ASSERT_TRUE(leSends(kGun, "\xcd\xe0\xea\xeb\xe0\xe4\xed\xe0\xff 1251\n"));
+    ASSERT_TRUE(connection.waitForEvents(7)) << utf8(lastError());
+    EXPECT_EQ(
+        u"KEPT-1\n" + u16(sixty) + u"\nAAAA-1111\nBBBB-2222\nCCCC\n" + u16(long178) + u"\nНакладная 1251\n",
+        allEvents());
     ASSERT_TRUE(close());
 }
 
