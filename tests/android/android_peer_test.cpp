@@ -1463,6 +1463,9 @@ TEST_F(Phone, ATioScannerGetsNewCreditsAsItsBytesAreReadAndSendsAllItHeldBack) {
     choose(ble(kRing));
     ASSERT_TRUE(open()) << utf8(lastError());
     EXPECT_EQ(64, leStat(kRing, "creditsGranted")) << "the credits granted at connect";
+    // The scanner refuses the first top-up: it is granted again, and the last error says so.
+    PhoneCall refuse("leRefuseGrants", "(Ljava/lang/String;I)V");
+    refuse.run(refuse.string(kRing), jint(1));
     // 200 barcodes of 15 bytes: 150 notifications of 20 bytes, more than one grant pays for.
     std::string burst;
     for (int i = 0; i < 200; ++i) {
@@ -1479,6 +1482,13 @@ TEST_F(Phone, ATioScannerGetsNewCreditsAsItsBytesAreReadAndSendsAllItHeldBack) {
     EXPECT_EQ(0, leStat(kRing, "heldBack"));
     EXPECT_EQ(150, leStat(kRing, "notifications"));
     EXPECT_LE(3, leStat(kRing, "creditWrites"));
+    // How many credits that top-up held depends on how far the reader had read.
+    const std::u16string refused = lastError();
+    EXPECT_EQ(0u,
+              refused.find(u"scanner 'TIO scanner' (ble:AA:BB:CC:DD:EE:01): the scanner refused a grant of "))
+        << utf8(refused);
+    EXPECT_NE(std::u16string::npos, refused.find(u" TIO credits (status 3); it is granted again"))
+        << utf8(refused);
     EXPECT_GE(64 + 150, leStat(kRing, "creditsGranted")) << "never more credits out than 64";
     ASSERT_TRUE(close());
 }

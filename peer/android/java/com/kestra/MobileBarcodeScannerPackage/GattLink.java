@@ -50,6 +50,7 @@ final class GattLink extends SourceStream {
     private int creditsLeft; // TIO: credits the scanner has not used yet
     private boolean grantInFlight; // TIO: a grant written and not yet answered
     private int grantWritten; // TIO: the credits of that grant
+    private boolean noticeWaiting; // a notice for the reader came while it waited
     private int mtu = 23;
 
     private GattLink(BluetoothDevice device, Activity activity, String name) {
@@ -259,6 +260,10 @@ final class GattLink extends SourceStream {
                     if (lostStatus >= 0) {
                         throw new IOException("the Bluetooth LE link was lost: " + describe(lostStatus));
                     }
+                    if (noticeWaiting) {
+                        noticeWaiting = false;
+                        return 0; // the reader reports the notice, then reads on
+                    }
                     waitForMore();
                     continue;
                 }
@@ -418,6 +423,9 @@ final class GattLink extends SourceStream {
             synchronized (lock) {
                 if (grantInFlight && status != STATUS_SUCCESS) {
                     creditsLeft -= grantWritten; // not granted: tried again at the next read
+                    notice("the scanner refused a grant of " + grantWritten + " TIO credits (status " + status
+                            + "); it is granted again");
+                    noticeWaiting = true;
                 }
                 grantInFlight = false;
                 answer = status;

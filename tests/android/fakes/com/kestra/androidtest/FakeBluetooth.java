@@ -213,6 +213,10 @@ public final class FakeBluetooth {
         return scanner != null && scanner.send(bytes, chunk);
     }
 
+    public static void leRefuseGrants(String address, int count) {
+        leScanner(address).refuseGrants(count);
+    }
+
     public static void leStore(String address, byte[] bytes) {
         leScanner(address).store(bytes);
     }

@@ -52,6 +52,7 @@ public final class FakeLeScanner {
     private int connects;
     private int transport = -1;
     private int clientsClosed;
+    private int grantsToRefuse;
 
     /**
      * Profiles: NORDIC, NORDIC_SWAPPED (its two characteristics' roles swapped), MICROCHIP,
@@ -132,36 +133,32 @@ public final class FakeLeScanner {
         this.answer = answer;
     }
 
-    /** Sends bytes in notifications of `chunk` bytes (0: as large as the MTU allows). */
-    boolean send(byte[] bytes, int chunk) {
-        List<byte[]> now = new ArrayList<>();
-        BluetoothGatt to;
-        synchronized (this) {
-            if (link == null || !sending || !notifyingLocally.contains(sendsOn)) {
-                return false;
-            }
-            int payload = mtu - 3;
-            if (chunk > payload) {
-                throw new IllegalArgumentException("a notification at MTU " + mtu + " carries at most " + payload
-                        + " bytes, not " + chunk);
-            }
-            int size = chunk > 0 ? chunk : payload;
-            for (int start = 0; start < bytes.length; start += size) {
-                byte[] piece = Arrays.copyOfRange(bytes, start, Math.min(bytes.length, start + size));
-                if (creditsIn != null && (credits == 0 || !heldBack.isEmpty())) {
-                    heldBack.addLast(piece);
-                } else {
-                    if (creditsIn != null) {
-                        credits--;
-                    }
-                    now.add(piece);
-                }
-            }
-            to = link;
-            notifications += now.size();
+    /**
+     * Sends bytes in notifications of `chunk` bytes (0: as large as the MTU allows). Notifications
+     * are posted under this object's lock, so that they reach the app in the order sent, as over
+     * the air, also when a grant of credits releases held-back ones at the same time.
+     */
+    synchronized boolean send(byte[] bytes, int chunk) {
+        if (link == null || !sending || !notifyingLocally.contains(sendsOn)) {
+            return false;
         }
-        for (byte[] piece : now) {
-            notifyApp(to, piece);
+        int payload = mtu - 3;
+        if (chunk > payload) {
+            throw new IllegalArgumentException("a notification at MTU " + mtu + " carries at most " + payload
+                    + " bytes, not " + chunk);
+        }
+        int size = chunk > 0 ? chunk : payload;
+        for (int start = 0; start < bytes.length; start += size) {
+            byte[] piece = Arrays.copyOfRange(bytes, start, Math.min(bytes.length, start + size));
+            if (creditsIn != null && (credits == 0 || !heldBack.isEmpty())) {
+                heldBack.addLast(piece);
+            } else {
+                if (creditsIn != null) {
+                    credits--;
+                }
+                notifications++;
+                notifyApp(link, piece);
+            }
         }
         return true;
     }
@@ -173,6 +170,11 @@ public final class FakeLeScanner {
      */
     synchronized void store(byte[] bytes) {
         stored = bytes;
+    }
+
+    /** The next `count` grants of credits are refused (status 3) and not counted. */
+    synchronized void refuseGrants(int count) {
+        grantsToRefuse = count;
     }
 
     /** The link drops with the status a phone reports (8: the supervision timeout). */
@@ -289,26 +291,30 @@ public final class FakeLeScanner {
         return true;
     }
 
-    public boolean write(BluetoothGatt gatt, BluetoothGattCharacteristic characteristic, byte[] value, int type) {
-        List<byte[]> released = new ArrayList<>();
-        synchronized (this) {
-            if (link != gatt || value == null) {
-                return false;
-            }
-            if (characteristic == creditsIn && value.length == 1
-                    && type == BluetoothGattCharacteristic.WRITE_TYPE_DEFAULT) {
-                int granted = value[0] & 0xFF;
-                creditWrites++;
-                creditsGranted += granted;
-                credits += granted;
-                while (credits > 0 && !heldBack.isEmpty()) {
-                    credits--;
-                    released.add(heldBack.removeFirst());
-                }
-                notifications += released.size();
-            }
+    public synchronized boolean write(BluetoothGatt gatt, BluetoothGattCharacteristic characteristic, byte[] value,
+            int type) {
+        if (link != gatt || value == null) {
+            return false;
         }
-        gatt.post(app -> app.onCharacteristicWrite(gatt, characteristic, 0));
+        int status = 0;
+        List<byte[]> released = new ArrayList<>();
+        if (characteristic == creditsIn && grantsToRefuse > 0) {
+            grantsToRefuse--;
+            status = 3; // write not permitted
+        } else if (characteristic == creditsIn && value.length == 1
+                && type == BluetoothGattCharacteristic.WRITE_TYPE_DEFAULT) {
+            int granted = value[0] & 0xFF;
+            creditWrites++;
+            creditsGranted += granted;
+            credits += granted;
+            while (credits > 0 && !heldBack.isEmpty()) {
+                credits--;
+                released.add(heldBack.removeFirst());
+            }
+            notifications += released.size();
+        }
+        final int answered = status;
+        gatt.post(app -> app.onCharacteristicWrite(gatt, characteristic, answered));
         for (byte[] piece : released) {
             notifyApp(gatt, piece);
         }
