@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -37,6 +38,13 @@ const char* const kFakeInput = "com/kestra/androidtest/FakeInput";
 const char* const kApp = "com/kestra/androidtest/ScanningActivity";
 const std::string kFirst = "00:11:22:33:44:01";
 const std::string kSecond = "00:11:22:33:44:02";
+// Scanners over Bluetooth LE: "ble:" and the hardware address.
+const std::string kRing = "AA:BB:CC:DD:EE:01";
+const std::string kGun = "AA:BB:CC:DD:EE:02";
+
+std::string ble(const std::string& address) {
+    return "ble:" + address;
+}
 
 // Calls a static method of FakeBluetooth (or another fake or app class) with the given
 // arguments; a Java exception fails the test. Strings go to Java as UTF-8 text.
@@ -176,6 +184,10 @@ int phoneCount(const char* name) {
     return PhoneCall(name, "()I").number();
 }
 
+bool phoneSays(const char* name) {
+    return PhoneCall(name, "()Z").yes();
+}
+
 // The permissions the peer asked the activity for, "PERMISSION #code" each, joined by "|".
 std::string permissionRequests() {
     PhoneCall call("permissionRequests", "()[Ljava/lang/String;");
@@ -284,6 +296,65 @@ void setLanguage(const std::string& language) {
     env->DeleteLocalRef(locale);
 }
 
+// A scanner over Bluetooth LE (profiles: NORDIC, NORDIC_SWAPPED, MICROCHIP, FFE0, TIO, BATTERY,
+// HID), bonded or not, advertising its service or not, agreeing to an MTU of at most largestMtu.
+void leScanner(const std::string& address, const std::string& name, const std::string& profile, bool bonded,
+               bool advertises, int largestMtu = 247) {
+    PhoneCall call("leScanner", "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;ZZI)V");
+    call.run(call.string(address), call.string(name), call.string(profile), jboolean(bonded),
+             jboolean(advertises), jint(largestMtu));
+}
+
+// AT_ONCE, NEVER, OUT_OF_RANGE, NO_SERVICES_ANSWER or REFUSES_NOTIFICATIONS.
+void leAnswers(const std::string& address, const std::string& answer) {
+    PhoneCall call("leAnswer", "(Ljava/lang/String;Ljava/lang/String;)V");
+    call.run(call.string(address), call.string(answer));
+}
+
+// The LE scanner notifies bytes, `chunk` bytes a notification (0: as many as the MTU allows);
+// false when the app has not switched its notifications on.
+bool leSends(const std::string& address, const std::string& bytes, int chunk = 0) {
+    PhoneCall call("leSend", "(Ljava/lang/String;[BI)Z");
+    return call.yes(call.string(address), call.bytes(bytes), jint(chunk));
+}
+
+// The LE scanner keeps bytes until the app switches its notifications on, then sends them at
+// once, before the phone answers the app's write.
+void leStores(const std::string& address, const std::string& bytes) {
+    PhoneCall call("leStore", "(Ljava/lang/String;[B)V");
+    call.run(call.string(address), call.bytes(bytes));
+}
+
+// The LE link drops with a phone's status (8: the supervision timeout).
+void leDrop(const std::string& address, int status) {
+    PhoneCall call("leDrop", "(Ljava/lang/String;I)V");
+    call.run(call.string(address), jint(status));
+}
+
+// notifications, creditsGranted, creditWrites, heldBack, connects, transport, mtu,
+// clientsClosed, linked.
+int leStat(const std::string& address, const std::string& what) {
+    PhoneCall call("leStat", "(Ljava/lang/String;Ljava/lang/String;)I");
+    return call.number(call.string(address), call.string(what));
+}
+
+void setLocation(bool granted) {
+    PhoneCall("setLocation", "(Z)V").run(jboolean(granted));
+}
+
+// Whether the calling thread (any thread the VM knows) is one of the fake phone's binder threads.
+bool onBinderThread() {
+    JNIEnv* env = nullptr;
+    if (testsupport::vm()->GetEnv(reinterpret_cast<void**>(&env), JNI_VERSION_1_6) != JNI_OK) {
+        return false;
+    }
+    jclass phone = testsupport::findClass(env, kFakeBluetooth);
+    jmethodID method = env->GetStaticMethodID(phone, "onBinderThread", "()Z");
+    bool result = env->CallStaticBooleanMethod(phone, method) == JNI_TRUE;
+    env->DeleteLocalRef(phone);
+    return result;
+}
+
 std::u16string u16(const std::string& ascii) {
     return std::u16string(ascii.begin(), ascii.end());
 }
@@ -306,6 +377,8 @@ protected:
     }
     void TearDown() override {
         component.reset();
+        EXPECT_EQ(0, eventsOnBinderThreads.load());
+        EXPECT_GT(1000, phoneCount("slowestCallbackMillis")) << "a GATT callback blocked";
         resetPhone();
     }
     static void resetPhone() {
@@ -316,6 +389,12 @@ protected:
     }
 
     void startDriver() {
+        // The platform's binder threads only queue: no barcode reaches the host on one of them.
+        connection.setOnEvent([this](const testsupport::RecordedEvent&) {
+            if (onBinderThread()) {
+                ++eventsOnBinderThreads;
+            }
+        });
         component = std::make_unique<HostedComponent>();
         component->initDone()->setMemManager(&memory);
         ASSERT_TRUE(component->initDone()->Init(&connection));
@@ -380,9 +459,20 @@ protected:
         return connection.eventCount() == before + 1 && eventData(before) == u16(barcode);
     }
 
+    // The texts of the events so far from the first'th on, one a line.
+    std::u16string allEvents(size_t first = 0) {
+        std::u16string all;
+        std::vector<testsupport::RecordedEvent> events = connection.events();
+        for (size_t i = first; i < events.size(); ++i) {
+            all += events[i].data + u"\n";
+        }
+        return all;
+    }
+
     HostMemory memory;
     HostConnection connection;
     std::unique_ptr<HostedComponent> component;
+    std::atomic<int> eventsOnBinderThreads{0};
 };
 
 }  // namespace
@@ -475,15 +565,40 @@ TEST_F(Phone, AScannerOutOfRangeOrNeverAnsweringFailsOpenAndTestWithItsOwnReason
     EXPECT_FALSE(open());
     EXPECT_NE(std::u16string::npos, lastError().find(u"cannot open scanner 'Far'")) << utf8(lastError());
 
-    // A connect that never completes: Open gives up after its deadline and ends the connect.
+    // A connect that never completes: Open gives up after its deadline and ends the connect. An
+    // LE scanner that never answers, opened meanwhile by a second driver, gives up the same way
+    // and names the step it waited in.
+    leScanner(kRing, "Ring", "NORDIC", true, false);
+    leAnswers(kRing, "NEVER");
+    HostMemory leMemory;
+    HostConnection leConnection;
+    HostedComponent leDriver;
+    leDriver.initDone()->setMemManager(&leMemory);
+    ASSERT_TRUE(leDriver.initDone()->Init(&leConnection));
+    const std::u16string leAddress = u16(ble(kRing));
+    ASSERT_TRUE(isBoolean(callByName(leDriver.extender(), u"SetParameter",
+                                     {stringRecord(u"BluetoothDevice"), stringRecord(leAddress)})
+                              .result,
+                          true));
+    std::u16string leError;
+    std::thread leHost([&] {
+        EXPECT_TRUE(isBoolean(callByName(leDriver.extender(), u"Open").result, false));
+        leError = text(callByName(leDriver.extender(), u"GetLastError").parameters[0]);
+    });
     choose(kSecond);
     EXPECT_FALSE(open());
+    leHost.join();
     EXPECT_EQ(
         u"cannot open scanner 'Silent' (00:11:22:33:44:02): it did not connect within 10 s (a secure connect "
         u"was tried): the scanner is switched off, out of range or connected to another phone",
         lastError());
     EXPECT_FALSE(linked(kSecond));
     EXPECT_EQ(0u, connection.eventCount());
+    EXPECT_EQ(
+        u"cannot open scanner 'Ring' (ble:AA:BB:CC:DD:EE:01): no answer within 10 s while connecting: the "
+        u"scanner is switched off, out of range or connected to another phone",
+        leError);
+    EXPECT_EQ(1, leStat(kRing, "clientsClosed"));
 }
 
 TEST_F(Phone, AScannerThatRefusesASecureLinkIsConnectedInsecure) {
@@ -506,7 +621,9 @@ TEST_F(Phone, ARefusedPermissionIsAskedForAtShowReportedClearlyAndUsedOnceGrante
     bond(kFirst, "Scanner");
     setPermission(false, false);
     startDriver();
-    EXPECT_EQ("android.permission.BLUETOOTH_CONNECT #19283", permissionRequests());
+    EXPECT_EQ("android.permission.BLUETOOTH_CONNECT,android.permission.BLUETOOTH_SCAN #19283",
+              permissionRequests())
+        << "the search for LE scanners is asked for with the connect";
     const std::u16string refused =
         u"the app may not use Bluetooth devices: the permission \"Nearby devices\" was "
         u"refused; allow it in the app's settings, then try again";
@@ -541,7 +658,8 @@ TEST_F(Phone, AdapterOffNoAdapterAndNoBondedDeviceEachSayWhy) {
     EXPECT_EQ(u"", choiceList());
     EXPECT_EQ(
         u"no Bluetooth device is paired with this phone: pair the scanner in the phone's Bluetooth settings "
-        u"first",
+        u"first; still searching for Bluetooth LE scanners: open the settings again in a few seconds to list "
+        u"those found",
         lastError());
     choose(kFirst);
     EXPECT_FALSE(open());
@@ -1258,4 +1376,334 @@ TEST_F(Phone, ABurstOfAThousandBarcodesInOneWriteArrivesOnceEachInOrder) {
         ASSERT_EQ(u16("BATCH-" + std::to_string(i)), eventData(i)) << i;
     }
     ASSERT_TRUE(close());
+}
+
+TEST_F(Phone, EachSerialServiceOfAnLeScannerIsFoundAndReadAtEachApiLevel) {
+    struct Case {
+        const char* profile;
+        int sdk;
+        const char* chosenAs;  // how the host stores the address
+    };
+    // API 22 connects without choosing the transport (no such call yet) and asks for nothing at
+    // run time; API 33 passes the values with the writes and the notifications.
+    const Case cases[] = {
+        {"NORDIC", 31, "ble:AA:BB:CC:DD:EE:01"},    {"NORDIC_SWAPPED", 33, "ble:AA:BB:CC:DD:EE:01"},
+        {"MICROCHIP", 31, "BLE:aa:bb:cc:dd:ee:01"}, {"FFE0", 33, "ble:AA:BB:CC:DD:EE:01"},
+        {"FFE0", 22, "ble:AA:BB:CC:DD:EE:01"},      {"TIO", 31, "ble:AA:BB:CC:DD:EE:01"},
+        {"TIO", 33, "ble:AA:BB:CC:DD:EE:01"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.profile) + " at API " + std::to_string(c.sdk));
+        phoneDoes("reset");
+        const size_t before = connection.eventCount();
+        setSdk(c.sdk);
+        leScanner(kRing, std::string("Ring ") + c.profile, c.profile, true, false);
+        startDriver();
+        EXPECT_EQ(u"<Item Value=\"ble:AA:BB:CC:DD:EE:01\">Ring " + u16(c.profile) + u" (Bluetooth LE)</Item>",
+                  choiceList());
+        choose(c.chosenAs);
+        ASSERT_TRUE(test()) << utf8(lastError());
+        EXPECT_EQ(0, leStat(kRing, "linked")) << "test connects and lets go";
+        ASSERT_TRUE(open()) << utf8(lastError());
+        EXPECT_EQ(c.sdk >= 23 ? 2 : 0, leStat(kRing, "transport"))
+            << "Low Energy chosen where the call exists";
+        EXPECT_EQ(247, leStat(kRing, "mtu"));
+        ASSERT_TRUE(leSends(kRing, "4006381333931\r\nСчёт №7\n"));
+        ASSERT_TRUE(connection.waitForEvents(before + 2)) << utf8(lastError());
+        EXPECT_EQ(u"4006381333931\nСчёт №7\n", allEvents(before));
+        ASSERT_TRUE(close());
+        EXPECT_EQ(0, leStat(kRing, "linked")) << "close disconnects the GATT client";
+        EXPECT_EQ(2, leStat(kRing, "clientsClosed")) << "one GATT client for the test, one for the open";
+        EXPECT_FALSE(leSends(kRing, "AFTER-CLOSE\n"));
+        EXPECT_EQ(before + 2, connection.eventCount());
+        component.reset();
+    }
+}
+
+TEST_F(Phone, LeNotificationsOfAnySizeAndBoundaryMakeTheSameBarcodes) {
+    leScanner(kRing, "Small MTU", "NORDIC", true, false, 23);
+    leScanner(kGun, "Large MTU", "FFE0", true, false, 185);
+    chooseOptions(ble(kGun), "codepage=windows-1251");  // the app's options, by the ble: address
+    startDriver();
+
+    // Scans the scanner kept come the moment its notifications are on. Without a larger MTU a
+    // notification carries 20 bytes: 62 bytes come in four.
+    leStores(kRing, "KEPT-1\n");
+    choose(ble(kRing));
+    ASSERT_TRUE(open()) << utf8(lastError());
+    EXPECT_EQ(23, leStat(kRing, "mtu"));
+    const std::string sixty(60, '7');
+    ASSERT_TRUE(leSends(kRing, sixty + "\r\n"));
+    EXPECT_EQ(1 + 4, leStat(kRing, "notifications"));
+    // One notification ends a barcode and starts the next; a CR LF split between two is one end.
+    ASSERT_TRUE(leSends(kRing, "AAAA-11", 7));
+    ASSERT_TRUE(leSends(kRing, "11\r\nBBBB-", 10));
+    ASSERT_TRUE(leSends(kRing, "2222\r", 5));
+    ASSERT_TRUE(leSends(kRing, "\nCCCC\n", 6));
+    ASSERT_TRUE(connection.waitForEvents(5)) << utf8(lastError());
+
+    // After the MTU grew to 185, a barcode of 178 characters and its CR LF come in one.
+    choose(ble(kGun));
+    ASSERT_TRUE(open()) << utf8(lastError());
+    EXPECT_EQ(185, leStat(kGun, "mtu"));
+    const std::string long178(178, 'Q');
+    ASSERT_TRUE(leSends(kGun, long178 + "\r\n", 180));
+    EXPECT_EQ(1, leStat(kGun, "notifications"));
+    ASSERT_TRUE(leSends(kGun, "\xcd\xe0\xea\xeb\xe0\xe4\xed\xe0\xff 1251\n"));
+    ASSERT_TRUE(connection.waitForEvents(7)) << utf8(lastError());
+    EXPECT_EQ(
+        u"KEPT-1\n" + u16(sixty) + u"\nAAAA-1111\nBBBB-2222\nCCCC\n" + u16(long178) + u"\nНакладная 1251\n",
+        allEvents());
+    ASSERT_TRUE(close());
+}
+
+TEST_F(Phone, ATioScannerGetsNewCreditsAsItsBytesAreReadAndSendsAllItHeldBack) {
+    leScanner(kRing, "TIO scanner", "TIO", true, false, 23);
+    startDriver();
+    choose(ble(kRing));
+    ASSERT_TRUE(open()) << utf8(lastError());
+    EXPECT_EQ(64, leStat(kRing, "creditsGranted")) << "the credits granted at connect";
+    // The scanner refuses the first top-up: it is granted again, and the last error says so.
+    PhoneCall refuse("leRefuseGrants", "(Ljava/lang/String;I)V");
+    refuse.run(refuse.string(kRing), jint(1));
+    // 200 barcodes of 15 bytes: 150 notifications of 20 bytes, more than one grant pays for.
+    std::string burst;
+    for (int i = 0; i < 200; ++i) {
+        char line[32];
+        snprintf(line, sizeof line, "TIO-CODE-%04d\r\n", i);
+        burst += line;
+    }
+    ASSERT_TRUE(leSends(kRing, burst));
+    ASSERT_TRUE(connection.waitForEvents(200))
+        << connection.eventCount() << " barcodes; the scanner holds back " << leStat(kRing, "heldBack")
+        << " notifications";
+    EXPECT_EQ(u"TIO-CODE-0000", eventData(0));
+    EXPECT_EQ(u"TIO-CODE-0199", eventData(199));
+    EXPECT_EQ(0, leStat(kRing, "heldBack"));
+    EXPECT_EQ(150, leStat(kRing, "notifications"));
+    EXPECT_LE(3, leStat(kRing, "creditWrites"));
+    // How many credits that top-up held depends on how far the reader had read.
+    const std::u16string refused = lastError();
+    EXPECT_EQ(0u,
+              refused.find(u"scanner 'TIO scanner' (ble:AA:BB:CC:DD:EE:01): the scanner refused a grant of "))
+        << utf8(refused);
+    EXPECT_NE(std::u16string::npos, refused.find(u" TIO credits (status 3); it is granted again"))
+        << utf8(refused);
+    EXPECT_GE(64 + 150, leStat(kRing, "creditsGranted")) << "never more credits out than 64";
+    ASSERT_TRUE(close());
+}
+
+TEST_F(Phone, AnLeDeviceWithoutAUsableSerialServiceIsRefusedSayingWhichStepFailed) {
+    struct Case {
+        const char* profile;
+        const char* answer;
+        const char* error;  // after "cannot open scanner 'Device' (ble:AA:BB:CC:DD:EE:01): "
+    };
+    const Case cases[] = {
+        {"BATTERY", "AT_ONCE",
+         "it offers none of the serial services a Bluetooth LE scanner uses (Nordic UART, transparent UART, "
+         "FFE0, TIO), only 00001800-0000-1000-8000-00805F9B34FB, 0000180F-0000-1000-8000-00805F9B34FB: "
+         "switch the scanner to its Bluetooth LE serial mode, or choose another device"},
+        {"HID", "AT_ONCE",
+         "it is a keyboard over Bluetooth LE (it offers the HID service only), which an app cannot read over "
+         "GATT: use it as a keyboard-mode scanner"},
+        {"NORDIC", "REFUSES_NOTIFICATIONS", "switching notifications on failed (status 3)"},
+        {"NORDIC", "OUT_OF_RANGE",
+         "the link dropped while connecting: the connection failed (status 133): the scanner is switched "
+         "off, "
+         "out of range or connected to another phone"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.profile) + " " + c.answer);
+        phoneDoes("reset");
+        leScanner(kRing, "Device", c.profile, true, false);
+        leAnswers(kRing, c.answer);
+        startDriver();
+        choose(ble(kRing));
+        EXPECT_FALSE(open());
+        EXPECT_EQ(u"cannot open scanner 'Device' (ble:AA:BB:CC:DD:EE:01): " + u16(c.error), lastError())
+            << utf8(lastError());
+        EXPECT_EQ(0, leStat(kRing, "linked")) << "the GATT client of a failed open is closed";
+        EXPECT_EQ(1, leStat(kRing, "clientsClosed"));
+        component.reset();
+    }
+}
+
+TEST_F(Phone, LeScannersAreListedFromBondedOpenedAndFoundDevicesButNotOtherDevices) {
+    bond(kFirst, "Serial scanner");
+    leScanner(kRing, "Ring (bonded)", "NORDIC", true, false);
+    leScanner(kGun, "Gun (advertising)", "FFE0", false, true);
+    leScanner("AA:BB:CC:DD:EE:03", "Watch", "BATTERY", false, true);
+    leScanner("AA:BB:CC:DD:EE:04", "Band (bonded)", "BATTERY", true, false);
+    startDriver();
+    ASSERT_TRUE(soonTrue([] { return phoneCount("scanResultCount") >= 1; })) << "show starts a search";
+    EXPECT_EQ(
+        u"<Item Value=\"00:11:22:33:44:01\">Serial scanner</Item>"
+        u"<Item Value=\"ble:AA:BB:CC:DD:EE:01\">Ring (bonded) (Bluetooth LE)</Item>"
+        u"<Item Value=\"ble:AA:BB:CC:DD:EE:02\">Gun (advertising) (Bluetooth LE)</Item>",
+        choiceList());
+    EXPECT_NE(std::u16string::npos,
+              lastError().find(u"still searching for Bluetooth LE scanners: open the settings "
+                               u"again in a few seconds to list those found"))
+        << utf8(lastError());
+
+    // A scanner opened once is listed by the next peer too, without a search.
+    choose(ble(kGun));
+    ASSERT_TRUE(open()) << utf8(lastError());
+    ASSERT_TRUE(close());
+    component.reset();
+    setLocation(false);
+    setSdk(30);
+    startDriver();
+    EXPECT_EQ(1, phoneCount("scansStarted")) << "no search without the location permission below API 31";
+    EXPECT_EQ(
+        u"<Item Value=\"00:11:22:33:44:01\">Serial scanner</Item>"
+        u"<Item Value=\"ble:AA:BB:CC:DD:EE:01\">Ring (bonded) (Bluetooth LE)</Item>"
+        u"<Item Value=\"ble:AA:BB:CC:DD:EE:02\">Gun (advertising) (Bluetooth LE)</Item>",
+        choiceList());
+    EXPECT_EQ(
+        u"Bluetooth LE scanners that are not paired are not searched for: the app may not search (the "
+        u"permission \"Location\" was refused)",
+        lastError());
+    EXPECT_EQ("android.permission.ACCESS_FINE_LOCATION #19283", permissionRequests());
+}
+
+TEST_F(Phone, AnLePermissionRefusedIsAskedForWithTheSerialOneAndUsedOnceGranted) {
+    leScanner(kRing, "Ring", "NORDIC", true, true);
+    setPermission(false, false);
+    startDriver();
+    EXPECT_EQ("android.permission.BLUETOOTH_CONNECT,android.permission.BLUETOOTH_SCAN #19283",
+              permissionRequests())
+        << "one request for both kinds";
+    EXPECT_EQ(u"", choiceList());
+    const std::u16string refused =
+        u"the app may not use Bluetooth devices: the permission \"Nearby devices\" was "
+        u"refused; allow it in the app's settings, then try again";
+    EXPECT_EQ(refused, lastError().substr(0, refused.size())) << utf8(lastError());
+    choose(ble(kRing));
+    EXPECT_FALSE(test());
+    EXPECT_EQ(refused, lastError());
+    EXPECT_FALSE(open());
+    EXPECT_EQ(refused, lastError());
+    EXPECT_EQ(0, leStat(kRing, "connects"));
+    EXPECT_FALSE(phoneSays("scanning"));
+
+    setPermission(true, false);
+    EXPECT_NE(std::u16string::npos, choiceList().find(u"ble:AA:BB:CC:DD:EE:01"));
+    EXPECT_TRUE(phoneSays("scanning")) << "the list starts the search once it may";
+    ASSERT_TRUE(open()) << utf8(lastError());
+    ASSERT_TRUE(leSends(kRing, "GRANTED\n"));
+    ASSERT_TRUE(connection.waitForEvents(1));
+    ASSERT_TRUE(close());
+}
+
+TEST_F(Phone, CloseDuringAnLeConnectEndsItAtOnceAndNothingFollows) {
+    struct Case {
+        const char* answer;
+        const char* step;
+    };
+    const Case cases[] = {{"NEVER", "connecting"}, {"NO_SERVICES_ANSWER", "discovering services"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.answer);
+        phoneDoes("reset");
+        leScanner(kRing, "Ring", "NORDIC", true, false);
+        leAnswers(kRing, c.answer);
+        startDriver();
+        choose(ble(kRing));
+        std::atomic<bool> opened{true};
+        std::thread host([&] { opened = open(); });
+        EXPECT_TRUE(soonTrue([] { return leStat(kRing, "connects") == 1; }));
+        usleep(50 * 1000);
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_TRUE(close());
+        host.join();
+        EXPECT_GT(std::chrono::seconds(3), std::chrono::steady_clock::now() - start)
+            << "close waited for the connect's deadline";
+        EXPECT_FALSE(opened.load());
+        EXPECT_EQ(u"cannot open scanner 'Ring' (ble:AA:BB:CC:DD:EE:01): closed while " + u16(c.step),
+                  lastError());
+        EXPECT_EQ(1, leStat(kRing, "clientsClosed"));
+        EXPECT_EQ(0, leStat(kRing, "linked"));
+        EXPECT_FALSE(leSends(kRing, "LATE\n"));
+        EXPECT_EQ(0u, connection.eventCount());
+        component.reset();
+    }
+}
+
+// An LE link lost mid-barcode (the supervision timeout) starts the same reconnection as a serial
+// scanner's: the fragment is dropped, attempts follow while the scanner is away, and once it is
+// back the reader connects again by itself and its barcodes arrive with no host action, once.
+TEST_F(Phone, AnLeLinkLostMidBarcodeDropsTheFragmentAndIsConnectedAgainByItself) {
+    leScanner(kRing, "Ring", "NORDIC", true, false);
+    chooseOptions(ble(kRing), "retry-ms=50 retry-cap-ms=200");
+    startDriver();
+    choose(ble(kRing));
+    ASSERT_TRUE(open());
+    ASSERT_TRUE(leSends(kRing, "WHOLE\nPART"));
+    ASSERT_TRUE(connection.waitForEvents(1));
+    leAnswers(kRing, "OUT_OF_RANGE");
+    leDrop(kRing, 8);
+    const std::u16string lost =
+        u"scanner 'Ring' (ble:AA:BB:CC:DD:EE:01) was disconnected: the Bluetooth LE link was lost: the "
+        u"scanner stopped answering (supervision timeout): it went out of range or was switched off; the 4 "
+        u"bytes received after the last line end were no whole barcode and were dropped";
+    EXPECT_TRUE(
+        errorSoonSays(u"attempt 2 failed (the link dropped while connecting: the connection failed "
+                      u"(status 133)"))
+        << utf8(lastError());
+    EXPECT_NE(std::u16string::npos, lastError().find(lost)) << utf8(lastError());
+    EXPECT_FALSE(leSends(kRing, "WHILE-AWAY\n"));
+
+    leAnswers(kRing, "AT_ONCE");
+    ASSERT_TRUE(soonTrue([] { return leSends(kRing, "BACK\n"); })) << utf8(lastError());
+    ASSERT_TRUE(connection.waitForEvents(2));
+    EXPECT_TRUE(errorSoonSays(lost + u"; connected again (attempt ")) << utf8(lastError());
+    EXPECT_TRUE(open()) << "the device being read opens at once";
+    EXPECT_EQ(1, leStat(kRing, "linked"));
+    ASSERT_TRUE(close());
+    EXPECT_EQ(0, leStat(kRing, "linked"));
+    EXPECT_EQ(u"WHOLE\nBACK\n", allEvents());
+}
+
+// Close while the reader's attempt waits for a scanner that does not answer: the attempt's GATT
+// client is closed at once, and no attempt follows.
+TEST_F(Phone, CloseDuringAnLeReconnectionClosesItsGattClientAtOnce) {
+    leScanner(kRing, "Ring", "NORDIC", true, false);
+    chooseOptions(ble(kRing), "retry-ms=50");
+    startDriver();
+    choose(ble(kRing));
+    ASSERT_TRUE(open());
+    leAnswers(kRing, "NEVER");
+    leDrop(kRing, 8);
+    ASSERT_TRUE(soonTrue([] { return leStat(kRing, "connects") == 2; })) << utf8(lastError());
+    const int closedBefore = leStat(kRing, "clientsClosed");
+    auto started = std::chrono::steady_clock::now();
+    ASSERT_TRUE(close());
+    EXPECT_GT(std::chrono::seconds(3), std::chrono::steady_clock::now() - started);
+    EXPECT_EQ(closedBefore + 1, leStat(kRing, "clientsClosed")) << "the attempt's GATT client was left open";
+    leAnswers(kRing, "AT_ONCE");
+    usleep(200 * 1000);
+    EXPECT_EQ(2, leStat(kRing, "connects")) << "an attempt was made after Close";
+    EXPECT_EQ(0, leStat(kRing, "linked"));
+    EXPECT_EQ(0u, connection.eventCount());
+}
+
+TEST_F(Phone, AThousandLeBarcodesArriveExactlyOnceAndInOrder) {
+    leScanner(kRing, "Ring", "NORDIC", true, false, 23);
+    startDriver();
+    choose(ble(kRing));
+    ASSERT_TRUE(open());
+    std::string burst;
+    std::u16string expected;
+    for (int i = 0; i < 1000; ++i) {
+        char line[32];
+        snprintf(line, sizeof line, "LE-%04d\r\n", i);
+        burst += line;
+        expected += u16(std::string(line, 7)) + u"\n";
+    }
+    // Notifications of 7 bytes cut every barcode and most line ends somewhere else.
+    ASSERT_TRUE(leSends(kRing, burst, 7));
+    ASSERT_TRUE(connection.waitForEvents(1000, std::chrono::seconds(60))) << connection.eventCount();
+    ASSERT_TRUE(close());
+    EXPECT_EQ(expected, allEvents());
 }

@@ -1,6 +1,7 @@
 package android.app;
 
 import android.content.Context;
+import android.content.SharedPreferences;
 import android.view.Window;
 
 /**
@@ -30,6 +31,11 @@ public class Activity extends Context {
 
     @Override
     public int checkSelfPermission(String permission) {
+        throw new UnsupportedOperationException("declaration only");
+    }
+
+    @Override
+    public SharedPreferences getSharedPreferences(String name, int mode) {
         throw new UnsupportedOperationException("declaration only");
     }
 }

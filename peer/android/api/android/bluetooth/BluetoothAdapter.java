@@ -1,5 +1,6 @@
 package android.bluetooth;
 
+import android.bluetooth.le.BluetoothLeScanner;
 import java.io.IOException;
 import java.util.Set;
 import java.util.UUID;
@@ -26,6 +27,15 @@ public final class BluetoothAdapter {
     }
 
     public boolean cancelDiscovery() {
+        throw new UnsupportedOperationException("declaration only");
+    }
+
+    public BluetoothDevice getRemoteDevice(String address) {
+        throw new UnsupportedOperationException("declaration only");
+    }
+
+    /** Since API 21; null while Bluetooth is off. */
+    public BluetoothLeScanner getBluetoothLeScanner() {
         throw new UnsupportedOperationException("declaration only");
     }
 }

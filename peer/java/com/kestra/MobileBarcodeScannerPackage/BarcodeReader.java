@@ -398,12 +398,17 @@ final class BarcodeReader extends Thread {
     void stopReading() {
         SourceStream link;
         ScannerDevice.Incoming listening;
+        boolean inConnect;
         synchronized (state) {
             stopping = true;
             link = stream;
             listening = incoming;
             incoming = null;
+            inConnect = connecting;
             state.notifyAll();
+        }
+        if (inConnect) {
+            device.abandonConnect(); // a transport that can ends the attempt now
         }
         if (link != null) {
             link.stop();

@@ -43,8 +43,15 @@ final class KindsOfScanner implements Transport {
     public List<ScannerDevice> devices(List<String> problems) {
         List<ScannerDevice> devices = new ArrayList<ScannerDevice>();
         for (Kind kind : kinds) {
-            for (ScannerDevice device : kind.transport.devices(problems)) {
+            List<String> found = new ArrayList<String>();
+            for (ScannerDevice device : kind.transport.devices(found)) {
                 devices.add(kind.label == null ? device : new Labelled(device, kind.label));
+            }
+            // Kinds that share the phone's Bluetooth share its problems (switched off, say): once.
+            for (String problem : found) {
+                if (!problems.contains(problem)) {
+                    problems.add(problem);
+                }
             }
         }
         return devices;
@@ -82,6 +89,11 @@ final class KindsOfScanner implements Transport {
         @Override
         SourceStream connect() throws IOException {
             return device.connect();
+        }
+
+        @Override
+        void abandonConnect() {
+            device.abandonConnect();
         }
 
         @Override

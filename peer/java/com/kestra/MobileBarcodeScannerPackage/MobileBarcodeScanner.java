@@ -30,6 +30,9 @@ public class MobileBarcodeScanner {
     // Written by the host's thread and by reader threads, read by the host's.
     private volatile String lastError = NO_ERROR;
     private BarcodeReader reader; // under this object's lock; null when no device was opened
+    // The device whose connect OpenDevice or TestDevice waits in: written under this object's
+    // lock, read by CloseDevice without it, so that a close need not wait for a connect to end.
+    private volatile ScannerDevice connecting;
 
     public MobileBarcodeScanner(Activity activity, long recorder) {
         this.recorder = recorder;
@@ -75,7 +78,7 @@ public class MobileBarcodeScanner {
                     stopped = stopReader();
                     SourceStream stream;
                     try {
-                        stream = device.connect();
+                        stream = connect(device);
                     } catch (IOException e) {
                         return fail("cannot open " + device.label() + ": " + e.getMessage());
                     }
@@ -93,6 +96,10 @@ public class MobileBarcodeScanner {
     }
 
     public boolean CloseDevice() {
+        ScannerDevice opening = connecting;
+        if (opening != null) {
+            opening.abandonConnect();
+        }
         BarcodeReader stopped;
         synchronized (this) {
             stopped = stopReader();
@@ -119,7 +126,7 @@ public class MobileBarcodeScanner {
             reconnecting = reconnecting(device);
             if (reconnecting == null) {
                 try {
-                    device.connect().close();
+                    connect(device).close();
                     lastError = NO_ERROR;
                     return true;
                 } catch (IOException e) {
@@ -165,6 +172,16 @@ public class MobileBarcodeScanner {
         } catch (IOException e) {
             fail(e.getMessage());
             return null;
+        }
+    }
+
+    // Under this object's lock.
+    private SourceStream connect(ScannerDevice device) throws IOException {
+        connecting = device;
+        try {
+            return device.connect();
+        } finally {
+            connecting = null;
         }
     }
 

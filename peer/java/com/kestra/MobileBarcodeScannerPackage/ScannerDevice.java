@@ -32,6 +32,13 @@ abstract class ScannerDevice {
     abstract SourceStream connect() throws IOException;
 
     /**
+     * Ends a connect of this device that another thread is waiting in, at once, so that closing
+     * the device never waits for a connect to give up; that connect then fails. Called from any
+     * thread. Transports whose connect ends within its deadline anyway need not do anything.
+     */
+    void abandonConnect() {}
+
+    /**
      * The scanner's own connection to the phone, for scanners that connect by themselves when they
      * wake. The peer listens only while the link of an open device is down.
      */

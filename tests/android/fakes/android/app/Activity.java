@@ -1,6 +1,7 @@
 package android.app;
 
 import android.content.Context;
+import android.content.SharedPreferences;
 import android.view.Window;
 import com.kestra.androidtest.FakeBluetooth;
 import com.kestra.androidtest.FakeInput;
@@ -49,5 +50,11 @@ public class Activity extends Context {
     @Override
     public int checkSelfPermission(String permission) {
         return FakeBluetooth.permissionGranted(permission) ? 0 : -1;
+    }
+
+    /** The app's stored settings live as long as FakeBluetooth's phone: a reset clears them. */
+    @Override
+    public SharedPreferences getSharedPreferences(String name, int mode) {
+        return FakeBluetooth.preferences(name);
     }
 }

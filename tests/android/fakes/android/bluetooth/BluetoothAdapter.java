@@ -1,5 +1,6 @@
 package android.bluetooth;
 
+import android.bluetooth.le.BluetoothLeScanner;
 import com.kestra.androidtest.FakeBluetooth;
 import java.io.IOException;
 import java.util.LinkedHashSet;
@@ -33,5 +34,13 @@ public final class BluetoothAdapter {
     public boolean cancelDiscovery() {
         FakeBluetooth.discoveryCancelled();
         return true;
+    }
+
+    public BluetoothDevice getRemoteDevice(String address) {
+        return FakeBluetooth.device(address);
+    }
+
+    public BluetoothLeScanner getBluetoothLeScanner() {
+        return isEnabled() ? new BluetoothLeScanner() : null;
     }
 }

@@ -5,8 +5,6 @@ import android.bluetooth.BluetoothAdapter;
 import android.bluetooth.BluetoothDevice;
 import android.bluetooth.BluetoothServerSocket;
 import android.bluetooth.BluetoothSocket;
-import android.content.pm.PackageManager;
-import android.os.Build;
 import java.io.IOException;
 import java.io.InputStream;
 import java.util.ArrayList;
@@ -24,17 +22,12 @@ final class BluetoothTransport implements Transport {
     static final UUID SERIAL_PORT = UUID.fromString("00001101-0000-1000-8000-00805F9B34FB");
     /** How long a connect may take before OpenDevice gives up (a first connect looks up the service). */
     static final int CONNECT_SECONDS = 10;
-    static final int PERMISSION_REQUEST = 0x4B53;
+    static final int PERMISSION_REQUEST = BluetoothPermissions.REQUEST_CODE;
     /** The name of the service record the phone offers while it waits for a scanner to connect. */
     static final String LISTEN_NAME = "Barcode scanner";
     // An accept that throws this close to its timeout has timed out.
     private static final long ACCEPT_EARLY_NANOS = 20 * 1000000L;
 
-    // The permissions of API 31 (Build.VERSION_CODES.S) and later, as constant texts: the
-    // platform's Manifest.permission constants for them do not exist before that level.
-    private static final String CONNECT_PERMISSION = "android.permission.BLUETOOTH_CONNECT";
-    private static final String SCAN_PERMISSION = "android.permission.BLUETOOTH_SCAN";
-    private static final int API_PERMISSIONS_AT_RUN_TIME = 31;
 
     private final Activity activity;
 
@@ -42,11 +35,14 @@ final class BluetoothTransport implements Transport {
         this.activity = activity;
     }
 
-    /** Asks the user for the permission to connect, when the system wants it and it is missing. */
+    /**
+     * Asks the user for the permissions missing, those of Low Energy scanners too, in one
+     * request (BluetoothPermissions).
+     */
     @Override
     public void prepare() {
-        if (activity != null && !granted(CONNECT_PERMISSION)) {
-            final String[] wanted = {CONNECT_PERMISSION};
+        final String[] wanted = BluetoothPermissions.missing(activity);
+        if (activity != null && wanted.length > 0) {
             // The request starts a screen of the system: from the user-interface thread.
             activity.runOnUiThread(new Runnable() {
                 @Override
@@ -62,7 +58,10 @@ final class BluetoothTransport implements Transport {
         List<ScannerDevice> devices = new ArrayList<ScannerDevice>();
         try {
             for (BluetoothDevice device : bondedDevices()) {
-                devices.add(new Scanner(device));
+                // A device of Low Energy only has no serial port; the LE kind lists it.
+                if (device.getType() != BluetoothDevice.DEVICE_TYPE_LE) {
+                    devices.add(new Scanner(device));
+                }
             }
             if (devices.isEmpty()) {
                 problems.add("no Bluetooth device is paired with this phone: pair the scanner in the phone's"
@@ -86,7 +85,12 @@ final class BluetoothTransport implements Transport {
     }
 
     private Set<BluetoothDevice> bondedDevices() throws IOException {
-        BluetoothAdapter adapter = usableAdapter();
+        return bondedDevices(activity);
+    }
+
+    /** The devices bonded with the phone, of every kind; the exception says why there are none. */
+    static Set<BluetoothDevice> bondedDevices(Activity activity) throws IOException {
+        BluetoothAdapter adapter = usableAdapter(activity);
         Set<BluetoothDevice> bonded;
         try {
             bonded = adapter.getBondedDevices();
@@ -101,11 +105,16 @@ final class BluetoothTransport implements Transport {
     }
 
     private BluetoothAdapter usableAdapter() throws IOException {
+        return usableAdapter(activity);
+    }
+
+    /** The phone's adapter when Bluetooth may be used now; the exception says why not. */
+    static BluetoothAdapter usableAdapter(Activity activity) throws IOException {
         BluetoothAdapter adapter = BluetoothAdapter.getDefaultAdapter();
         if (adapter == null) {
             throw new IOException("this phone has no Bluetooth");
         }
-        if (!granted(CONNECT_PERMISSION)) {
+        if (!BluetoothPermissions.granted(activity, BluetoothPermissions.CONNECT)) {
             throw permissionRefused();
         }
         if (!adapter.isEnabled()) {
@@ -123,18 +132,9 @@ final class BluetoothTransport implements Transport {
         }
     }
 
-    private static IOException permissionRefused() {
+    static IOException permissionRefused() {
         return new PermissionRefused("the app may not use Bluetooth devices: the permission \"Nearby devices\" was"
                 + " refused; allow it in the app's settings, then try again");
-    }
-
-    private boolean granted(String permission) {
-        if (Build.VERSION.SDK_INT < API_PERMISSIONS_AT_RUN_TIME) {
-            return true; // granted at install time, from the manifest
-        }
-        // Without an activity there is nothing to ask: the call that needs the permission is
-        // made, and a refusal shows as its SecurityException, reported as refused there.
-        return activity == null || activity.checkSelfPermission(permission) == PackageManager.PERMISSION_GRANTED;
     }
 
     private final class Scanner extends ScannerDevice {
@@ -154,7 +154,7 @@ final class BluetoothTransport implements Transport {
             }
             // A discovery in progress slows a connect down or breaks it. Cancelling one needs the
             // scan permission from API 31 on; without it there is none of ours to cancel.
-            if (granted(SCAN_PERMISSION)) {
+            if (BluetoothPermissions.granted(activity, BluetoothPermissions.SCAN)) {
                 try {
                     adapter.cancelDiscovery();
                 } catch (SecurityException e) {
