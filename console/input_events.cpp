@@ -53,12 +53,14 @@ jint JNICALL openDevice(JNIEnv* env, jclass, jstring device) {
         return -1;
     }
     struct stat status {};
+    // A device that is no input device refuses the grab with ENOTTY or EINVAL; under a user-mode
+    // emulator that passes no input ioctl on, with ENOSYS.
     if (fstat(descriptor, &status) == 0 && S_ISCHR(status.st_mode) && ioctl(descriptor, EVIOCGRAB, 1) != 0) {
         int error = errno;
         close(descriptor);
         throwIoException(env,
                          error == EBUSY ? "another program holds it (it has grabbed the device for itself)"
-                         : error == ENOTTY || error == EINVAL
+                         : error == ENOTTY || error == EINVAL || error == ENOSYS
                              ? "it is no input event device (use /dev/input/event* or /dev/input/by-id/*-kbd)"
                              : strerror(error));
         return -1;

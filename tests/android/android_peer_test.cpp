@@ -978,6 +978,10 @@ TEST_F(Phone, TheReaderNeverDiesSilently) {
         errorSoonSays(u"scanner 'Scanner' (00:11:22:33:44:01) was disconnected: reading stopped on an "
                       u"unexpected error: java.lang.IllegalStateException: scripted failure of the link"))
         << utf8(lastError());
+    // The reader closes the link as it ends, on its own thread.
+    for (int attempt = 0; attempt < 1000 && linked(kFirst); ++attempt) {
+        usleep(10 * 1000);
+    }
     EXPECT_FALSE(linked(kFirst));
     ASSERT_TRUE(open());
     EXPECT_EQ(connects + 1, phoneCount("connectCount")) << "Open counted the dead reader as open";
