@@ -63,5 +63,11 @@ for arch in "${foreign[@]+"${foreign[@]}"}"; do dpkg --add-architecture "$arch";
 echo "Installing: ${missing[*]}"
 # Another install running at the same time (a second build, say) holds dpkg's lock: wait for it.
 lock=(-o DPkg::Lock::Timeout=600)
-apt-get "${lock[@]}" update -q
+# A mirror caught mid-sync fails one index now and then: try again, then install from the lists
+# that did arrive (the install names what it still cannot find).
+for attempt in 1 2 3; do
+  apt-get "${lock[@]}" update -q && break
+  echo "apt-get update failed (attempt $attempt of 3)" >&2
+  if [ "$attempt" -lt 3 ]; then sleep $((attempt * 15)); fi
+done
 DEBIAN_FRONTEND=noninteractive apt-get "${lock[@]}" install -y -q --no-install-recommends "${missing[@]}"
