@@ -31,7 +31,9 @@ const CommandHelp kHelp[] = {
     {"actions", "GetAdditionalActions"},
     {"methods", "all methods with both names and their parameter counts"},
     {"call <method> [values...]", "any method by its English or Russian name, values as strings"},
-    {"scan <text>", "type a barcode into the keyboard scanner (a device with source keys:LAYOUT or stdin)"},
+    {"scan <text>",
+     "type a barcode into the open emulated scanner (a device with source keys:LAYOUT, le:SERVICE or stdin)"},
+    {"drop [text]", "the open emulated LE scanner sends the text without its end, then its link drops"},
     {"wait <n> events [seconds]", "wait for n events not taken by an earlier wait (default 10 s)"},
     {"expect-failure <command>", "a step that must fail (for scripts)"},
     {"help", "this list"},
@@ -208,6 +210,7 @@ Session::Step Session::dispatch(const std::vector<std::string>& words) {
     }
     if (command == "wait") return waitForEvents(words);
     if (command == "scan") return scan(words);
+    if (command == "drop") return dropLink(words);
     if (command == "expect-failure") {
         if (arguments == 0) {
             return misused("expect-failure <command>");
@@ -422,9 +425,8 @@ Session::Step Session::scan(const std::vector<std::string>& words) {
     // Typed into a scanner that is not open, the barcode would wait and arrive at the next open.
     if (!typed && (!m_keyboardOpen || !m_keyboardOpen())) {
         output().line(
-            "scan: no keyboard scanner is open (open a device with source keys:LAYOUT or stdin first); "
-            "nothing "
-            "sent");
+            "scan: no emulated scanner is open (open a device with source keys:LAYOUT, le:SERVICE or stdin "
+            "first); nothing sent");
         return Step::Failed;
     }
     std::string line = joinFrom(words, 1) + "\n";
@@ -437,8 +439,22 @@ Session::Step Session::scan(const std::vector<std::string>& words) {
     // A scan is done once the scanner has handed the barcode to the host: a close right after
     // it must not find the barcode still on its way (a later `wait` still counts its event).
     if (!m_events.awaitReceived(before + 1, kScanSeconds)) {
-        output().line("scan: the keyboard scanner did not hand the barcode on within " +
-                      std::to_string(kScanSeconds) + " s (see `error`)");
+        output().line("scan: the scanner did not hand the barcode on within " + std::to_string(kScanSeconds) +
+                      " s (see `error`)");
+        return Step::Failed;
+    }
+    return Step::Done;
+}
+
+Session::Step Session::dropLink(const std::vector<std::string>& words) {
+    LinkDrop result = m_dropLink ? m_dropLink(joinFrom(words, 1)) : LinkDrop::NoneOpen;
+    if (result == LinkDrop::NoneOpen) {
+        output().line(
+            "drop: no emulated Bluetooth LE scanner is open (open a device with source le:SERVICE first)");
+        return Step::Failed;
+    }
+    if (result == LinkDrop::NotReconnected) {
+        output().line("drop: the link dropped, and the peer did not connect again within 10 s (see `error`)");
         return Step::Failed;
     }
     return Step::Done;

@@ -12,21 +12,28 @@
 
 namespace console {
 
+// What `drop` found: no emulated LE scanner open, or its link dropped and the peer connected
+// again, or did not within the time allowed.
+enum class LinkDrop { NoneOpen, Reconnected, NotReconnected };
+
 class Session {
 public:
     // russianNames: look the driver methods up by their Russian names instead of the English
     // ones. scanInput: the write end of the pipe that the keyboard scanner reads as its
     // standard input, or -1 when it reads the console's real standard input. keyboardOpen:
-    // whether a device reading that input is open now. typeKeys: types a barcode as key presses
-    // into an open emulated keyboard-mode scanner, false when none is open.
+    // whether a device reading that input is open now. typeKeys: sends a barcode from an open
+    // emulated keyboard-mode or LE scanner, false when none is open. dropLink: sends a barcode's
+    // start from an open emulated LE scanner, then drops its link.
     Session(Driver& driver, EventCounter& events, bool russianNames, int scanInput,
-            std::function<bool()> keyboardOpen, std::function<bool(const std::string&)> typeKeys = {})
+            std::function<bool()> keyboardOpen, std::function<bool(const std::string&)> typeKeys = {},
+            std::function<LinkDrop(const std::string&)> dropLink = {})
         : m_driver(driver),
           m_events(events),
           m_russianNames(russianNames),
           m_scanInput(scanInput),
           m_keyboardOpen(std::move(keyboardOpen)),
-          m_typeKeys(std::move(typeKeys)) {}
+          m_typeKeys(std::move(typeKeys)),
+          m_dropLink(std::move(dropLink)) {}
 
     // Runs one command line. Returns false when the step failed: an unknown command or wrong
     // arguments, a call that returned false, a driver answer of false, or events that did not
@@ -62,6 +69,7 @@ private:
     Step listMethods();
     Step waitForEvents(const std::vector<std::string>& words);
     Step scan(const std::vector<std::string>& words);
+    Step dropLink(const std::vector<std::string>& words);
     void help();
 
     Driver& m_driver;
@@ -70,6 +78,7 @@ private:
     int m_scanInput;
     std::function<bool()> m_keyboardOpen;
     std::function<bool(const std::string&)> m_typeKeys;
+    std::function<LinkDrop(const std::string&)> m_dropLink;
     bool m_quit = false;
     bool m_lastWasParameters = false;
     // From the last parameters, for completion.

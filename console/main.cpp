@@ -385,7 +385,8 @@ int main(int argc, char** argv) {
 
     console::Session session(
         driver, events, options.russianNames, scanInput, [env] { return console::keyboardScannerOpen(env); },
-        [env](const std::string& text) { return console::typeIntoKeyboardScanner(env, text); });
+        [env](const std::string& text) { return console::scanIntoEmulatedScanner(env, text); },
+        [env](const std::string& text) { return console::dropEmulatedLink(env, text); });
     int status = 0;
     if (interactive) {
         console::WakePipe interrupts;

@@ -67,26 +67,51 @@ bool keyboardScannerOpen(JNIEnv* env) {
     return open;
 }
 
-bool typeIntoKeyboardScanner(JNIEnv* env, const std::string& text) {
-    jclass source = nullptr;
-    jmethodID type = findStatic(env, source, "com/kestra/MobileBarcodeScannerPackage/KeyboardSource", "type",
-                                "(Ljava/lang/String;)Z");
+namespace {
+
+// Calls a static method of the emulated scanners that takes one string (the UTF-8 text) and
+// returns a boolean or an int; `failed` when the method is missing or threw.
+enum class Returns { Boolean, Int };
+
+jint callWithText(JNIEnv* env, const char* className, const char* name, Returns returns,
+                  const std::string& text, jint failed) {
+    const char* signature = returns == Returns::Boolean ? "(Ljava/lang/String;)Z" : "(Ljava/lang/String;)I";
+    jclass owner = nullptr;
+    jmethodID method = findStatic(env, owner, className, name, signature);
     std::u16string units = hostFromUtf8(text);
-    jstring javaText = type != nullptr ? env->NewString(reinterpret_cast<const jchar*>(units.data()),
-                                                        static_cast<jsize>(units.size()))
-                                       : nullptr;
-    bool typed = javaText != nullptr && env->CallStaticBooleanMethod(source, type, javaText);
+    jstring javaText = method != nullptr ? env->NewString(reinterpret_cast<const jchar*>(units.data()),
+                                                          static_cast<jsize>(units.size()))
+                                         : nullptr;
+    jint result = failed;
+    if (javaText != nullptr) {
+        result = returns == Returns::Boolean
+                     ? static_cast<jint>(env->CallStaticBooleanMethod(owner, method, javaText))
+                     : env->CallStaticIntMethod(owner, method, javaText);
+    }
     if (env->ExceptionCheck()) {
         env->ExceptionClear();
-        typed = false;
+        result = failed;
     }
     if (javaText != nullptr) {
         env->DeleteLocalRef(javaText);
     }
-    if (source != nullptr) {
-        env->DeleteLocalRef(source);
+    if (owner != nullptr) {
+        env->DeleteLocalRef(owner);
     }
-    return typed;
+    return result;
+}
+
+}  // namespace
+
+bool scanIntoEmulatedScanner(JNIEnv* env, const std::string& text) {
+    return callWithText(env, "com/kestra/MobileBarcodeScannerPackage/BarcodeSource", "scan", Returns::Boolean,
+                        text, JNI_FALSE) != JNI_FALSE;
+}
+
+LinkDrop dropEmulatedLink(JNIEnv* env, const std::string& text) {
+    jint result =
+        callWithText(env, "com/kestra/MobileBarcodeScannerPackage/LeSource", "drop", Returns::Int, text, 0);
+    return result == 1 ? LinkDrop::Reconnected : result == 2 ? LinkDrop::NotReconnected : LinkDrop::NoneOpen;
 }
 
 bool registerScannerWatch(JNIEnv* env, std::string& problem) {

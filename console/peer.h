@@ -1,7 +1,9 @@
 // What the console asks its emulated scanner peer directly, outside the driver: the problems of
-// the device configuration, whether the keyboard scanner is open, the keys an emulated
-// keyboard-mode scanner types; and what the peer tells it: a scanner's link lost.
+// the device configuration, whether the keyboard scanner is open, what an emulated scanner sends,
+// an emulated LE scanner's link dropped; and what the peer tells it: a scanner's link lost.
 #pragma once
+
+#include "console/commands.h"
 
 #include <jni.h>
 
@@ -17,9 +19,14 @@ std::vector<std::string> deviceProblems(JNIEnv* env);
 // Whether an open device reads the console's input (a device with source stdin).
 bool keyboardScannerOpen(JNIEnv* env);
 
-// Types the text (UTF-8) as key presses into the open emulated keyboard-mode scanner (a device
-// with source keys:LAYOUT), then Enter; false when none is open.
-bool typeIntoKeyboardScanner(JNIEnv* env, const std::string& text);
+// Sends the text (UTF-8) from the open emulated scanner that `scan` reaches: as key presses and
+// Enter from a keyboard-mode one (source keys:LAYOUT), or as notifications with a CR from a
+// Bluetooth LE one (source le:SERVICE); false when neither is open.
+bool scanIntoEmulatedScanner(JNIEnv* env, const std::string& text);
+
+// Sends the text (UTF-8) without its end from the open emulated Bluetooth LE scanner, then drops
+// its link, and waits up to 10 seconds for the peer to connect again.
+LinkDrop dropEmulatedLink(JNIEnv* env, const std::string& text);
 
 // Binds the native of com.kestra.console.ScannerWatch, which prints a line when a scanner's link is
 // lost or back, a line is refused or a barcode reaches the host cut short; on failure says why in

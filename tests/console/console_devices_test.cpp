@@ -526,9 +526,9 @@ TEST(ConsoleDevices, TheKeyboardScannerReadsTheScanCommandOrTheRealStandardInput
             "expect-failure wait 1 events 0.5\nclose");
         EXPECT_EQ(0, console.finish());
         EXPECT_TRUE(appearInOrder(console.output(),
-                                  {"scan: no keyboard scanner is open", eventWith("A B"),
+                                  {"scan: no emulated scanner is open", eventWith("A B"),
                                    eventWith("4006381333931"), eventWith("BEFORE-CLOSE"),
-                                   "Close: call true, value bool true", "scan: no keyboard scanner is open"}))
+                                   "Close: call true, value bool true", "scan: no emulated scanner is open"}))
             << console.output();
         EXPECT_EQ(std::string::npos, console.output().find("EARLY\"")) << console.output();
         EXPECT_EQ(std::string::npos, console.output().find("LATE\"")) << console.output();
@@ -621,6 +621,56 @@ TEST(ConsoleDevices, KeyboardModeScannersAreDecodedByTheirLayoutEmulatedOrRecord
                            eventWith("4006<GS>Ab"), eventWith("HA1\u00e9\u00ea"),
                            "cannot open the input device /dev/null: it is no input event device"}))
         << console.output();
+}
+
+// The emulated LE scanners send through the peer's own reassembly and TIO flow control: a barcode
+// over several notifications, one beyond the scanner's credits, one in a code page, and a link
+// that drops mid-barcode (its fragment is dropped, the peer connects again by itself).
+TEST(ConsoleDevices, BluetoothLeScannersAreReassembledFlowControlledAndReconnected) {
+    TempDir dir;
+    dir.write("devices.conf",
+              "AA:01 | LE Nordic | le:nordic\n"
+              "AA:02 | LE TIO | le:tio\n"
+              "AA:03 | LE Microchip | le:microchip:100 | codepage=windows-1251\n"
+              "AA:04 | LE FFE0 | le:ffe0:517\n"
+              "AA:09 | Zigbee | le:zigbee\n"
+              "AA:10 | Large MTU | le:ffe0:600\n");
+    const std::string gs1 = "0104601234567893<GS>10LOT-42 Tr\u00e8s long lot";
+    // 1,300 bytes and a CR at 20 bytes a notification: 66 notifications, 2 beyond the 64 credits.
+    const std::string longBarcode(1300, 'T');
+    const std::string cyrillic = "\u041d\u0430\u043a\u043b\u0430\u0434\u043d\u0430\u044f \u21161";
+    ConsoleProcess console({"--devices", dir.file("devices.conf"), "-"});
+    console.send("set BluetoothDevice AA:01\nopen\nscan \"" + gs1 + "\"\ndrop PARTIAL-\nscan AFTER\nclose\n" +
+                 "set BluetoothDevice AA:02\nopen\nscan " + longBarcode + "\nclose\n" +
+                 "set BluetoothDevice AA:03\nopen\nscan \"" + cyrillic + "\"\nclose\n" +
+                 "set BluetoothDevice AA:04\nopen\nscan " + longBarcode + "\nclose\nexpect-failure drop");
+    EXPECT_EQ(0, console.finish());
+    EXPECT_TRUE(appearInOrder(
+        console.output(),
+        {"line 5: 'le:zigbee' names no emulated Bluetooth LE scanner",
+         "line 6: the MTU of 'le:ffe0:600' is not a number from 23 to 517",
+         "le: scanner 'LE Nordic' (AA:01): 41 bytes in 3 notifications of at most 20 bytes (MTU 23)",
+         eventWith(gs1),
+         "le: scanner 'LE Nordic' (AA:01): 8 bytes in 1 notification of at most 20 bytes (MTU 23), then the "
+         "link dropped",
+         "lost: scanner 'LE Nordic' (AA:01): the Bluetooth LE link was lost: the scanner stopped answering "
+         "(supervision "
+         "timeout)",
+         "the 8 bytes received after the last line end were no whole barcode and were dropped",
+         "reconnected: scanner 'LE Nordic' (AA:01): attempt 1 connected", eventWith("AFTER"),
+         "le: scanner 'LE TIO' (AA:02): 1301 bytes in 66 notifications of at most 20 bytes (MTU 23), 2 held "
+         "back "
+         "until the peer grants TIO credits",
+         "the peer granted 64 TIO credits; 2 notifications held back are sent", eventWith(longBarcode),
+         // 12 characters and a CR, one byte each in Windows-1251 (in UTF-8 they would be 23 bytes).
+         "le: scanner 'LE Microchip' (AA:03): 13 bytes in 1 notification of at most 97 bytes (MTU 100)",
+         eventWith(cyrillic),
+         // The scanner agrees to 517, the peer asks for 247.
+         "le: scanner 'LE FFE0' (AA:04): 1301 bytes in 6 notifications of at most 244 bytes (MTU 247)",
+         eventWith(longBarcode), "drop: no emulated Bluetooth LE scanner is open"}))
+        << console.output();
+    EXPECT_EQ(std::string::npos, console.output().find("PARTIAL-AFTER"))
+        << "the fragment cut by the drop was kept";
 }
 
 TEST(ConsoleDevices, ABurstOfScansArrivesCompleteAndInOrder) {

@@ -65,6 +65,13 @@ TEST(ConsoleDemo, PrintsEverySampleBarcodeAsAnEventInOrderAndExitsZero) {
                                   "> set BluetoothDevice 00:1A:7D:DA:71:15",
                                   eventWith("0104601234567893<GS>10LOT-42 Étiquette"),
                                   "Close: call true, value bool true",
+                                  "> set BluetoothDevice 00:1A:7D:DA:71:16",
+                                  "60 bytes in 3 notifications of at most 20 bytes (MTU 23)",
+                                  eventWith("(01)04601234567893(10)LOT-42(17)271231(21)RING-SCANNER-0001"),
+                                  "lost: scanner 'Emulated scanner: Bluetooth LE, TIO' (00:1A:7D:DA:71:16)",
+                                  "reconnected: scanner 'Emulated scanner: Bluetooth LE, TIO'",
+                                  eventWith("4006381333931"),
+                                  "Close: call true, value bool true",
                               }))
         << output;
     EXPECT_TRUE(
@@ -126,7 +133,7 @@ TEST(ConsoleScript, StopsWithNonZeroStatusAtTheFirstFailedStep) {
         {"expect-failure bogus\nversion\n", "expect-failure: a command that cannot run is not the failure"},
         {"expect-failure set BluetoothDevice\nversion\n", "usage: set <name> <value>"},
         {"expect-failure call SetParameter a b c\nversion\n", "call: SetParameter takes 2 values, 3 given"},
-        {"scan 4006381333931\nversion\n", "scan: no keyboard scanner is open"},
+        {"scan 4006381333931\nversion\n", "scan: no emulated scanner is open"},
         // A failed open or test tells why at once.
         {"open\nversion\n",
          "Open: call true, value bool false\n  why, as GetLastError tells: no device chosen"},

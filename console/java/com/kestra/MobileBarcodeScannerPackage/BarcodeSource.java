@@ -8,18 +8,31 @@ import java.nio.file.Path;
 /**
  * Where a scanner's barcodes come from: a file, the console's standard input, a TCP port on the
  * loopback interface (a stand-in for a serial-port stream), a real serial device, an emulated
- * keyboard-mode scanner, or a real one's input event device.
+ * keyboard-mode scanner, a real one's input event device, or an emulated Bluetooth LE scanner.
  */
 abstract class BarcodeSource {
     /** Connects to the source. The message of the exception says in words why it cannot. */
     abstract SourceStream connect() throws IOException;
+
+    /** Connects for the device (an emulated LE scanner tells what its transport does). */
+    SourceStream connect(EmulatedDevice device) throws IOException {
+        return connect();
+    }
+
+    /**
+     * Types a barcode into the open emulated scanner that `scan` reaches: one in keyboard mode, or
+     * one over Bluetooth LE; false when neither is open.
+     */
+    static boolean scan(String text) {
+        return KeyboardSource.type(text) || LeSource.scan(text);
+    }
 
     /** The source as it is written in the device configuration. */
     abstract String describe();
 
     /**
      * Reads a source written as "file:PATH" (relative to baseDir), "stdin", "tcp:PORT",
-     * "serial:DEVICE[:BAUD]", "keys:LAYOUT" or "hid:DEVICE[:LAYOUT]". Throws
+     * "serial:DEVICE[:BAUD]", "keys:LAYOUT", "hid:DEVICE[:LAYOUT]" or "le:SERVICE[:MTU]". Throws
      * IllegalArgumentException with the reason for anything else.
      */
     static BarcodeSource parse(String text, Path baseDir) {
@@ -51,8 +64,12 @@ abstract class BarcodeSource {
         if (text.startsWith("hid:")) {
             return parseInputDevice(text, baseDir);
         }
+        if (text.startsWith("le:")) {
+            return LeSource.parse(text);
+        }
         throw new IllegalArgumentException("unknown barcode source '" + text
-                + "' (use file:PATH, stdin, tcp:PORT, serial:DEVICE[:BAUD], keys:LAYOUT or hid:DEVICE[:LAYOUT])");
+                + "' (use file:PATH, stdin, tcp:PORT, serial:DEVICE[:BAUD], keys:LAYOUT, hid:DEVICE[:LAYOUT] or"
+                + " le:SERVICE[:MTU])");
     }
 
     private static KeyboardLayout layoutNamed(String name, String text) {

@@ -25,7 +25,7 @@ final class EmulatedDevice extends ScannerDevice {
 
     @Override
     SourceStream connect() throws IOException {
-        return source.connect();
+        return source.connect(this);
     }
 
     // The console prints it at once, with or without the driver's log.

@@ -9,7 +9,6 @@ import android.bluetooth.BluetoothGattDescriptor;
 import android.bluetooth.BluetoothProfile;
 import android.os.Build;
 import java.io.IOException;
-import java.util.ArrayDeque;
 
 /**
  * The open link to one Bluetooth LE scanner: a GATT client that connects, finds the scanner's
@@ -19,38 +18,25 @@ import java.util.ArrayDeque;
  * The platform calls the callback on its binder threads. There the link only records answers
  * and queues bytes under its short lock: it never blocks and never calls the host. The thread
  * that connects waits for each answer in turn, all within one deadline; the reader takes the
- * queued bytes, and for TIO grants the scanner new credits as it takes them. Closing, from any
- * thread, disconnects and closes the GATT client at once and ends a connect or a read.
+ * queued bytes (NotificationStream), and for TIO grants the scanner new credits as it takes
+ * them. Closing, from any thread, disconnects and closes the GATT client at once and ends a
+ * connect or a read.
  */
-final class GattLink extends SourceStream {
-    /** Asked for: 244 bytes of payload, what one LE data packet with length extension carries. */
-    static final int MTU_WANTED = 247;
-    /** TIO: credits the scanner holds at most; each lets it send one notification. */
-    static final int TIO_CREDITS = 64;
+final class GattLink extends NotificationStream {
     private static final int API_TRANSPORT_CHOICE = 23; // connectGatt with a transport
     private static final int API_VALUE_WITH_CALL = 33; // values passed with writes and callbacks
-    private static final int STATUS_SUCCESS = 0; // BluetoothGatt.GATT_SUCCESS and BluetoothStatusCodes.SUCCESS
 
     private final BluetoothDevice device;
     private final Activity activity;
     private final String name;
-    private final Object lock = new Object();
     private final Callback callback = new Callback();
 
     // Under lock: written by binder threads, the connecting thread, the reader and close.
     private BluetoothGatt gatt;
     private boolean connected;
     private Integer answer; // the status of the answer awaited; null until it comes
-    private int lostStatus = -1; // the status the link dropped with; -1 while it has not
-    private boolean closed;
     private BluetoothGattCharacteristic data; // null until notifications are on
-    private final ArrayDeque<byte[]> received = new ArrayDeque<byte[]>();
-    private int takenOfFirst; // bytes of received.peekFirst() already read
     private BluetoothGattCharacteristic creditsOut; // TIO only
-    private int creditsLeft; // TIO: credits the scanner has not used yet
-    private boolean grantInFlight; // TIO: a grant written and not yet answered
-    private int grantWritten; // TIO: the credits of that grant
-    private boolean noticeWaiting; // a notice for the reader came while it waited
     private int mtu = 23;
 
     private GattLink(BluetoothDevice device, Activity activity, String name) {
@@ -112,6 +98,9 @@ final class GattLink extends SourceStream {
         synchronized (lock) {
             data = choice.data;
             creditsOut = choice.creditsOut;
+            if (creditsOut != null) {
+                countCredits();
+            }
         }
         steps.begin("switching notifications on");
         enableNotifications(client, choice.data, steps);
@@ -121,12 +110,11 @@ final class GattLink extends SourceStream {
                 enableNotifications(client, choice.creditsIn, steps);
             }
             steps.begin("granting TIO credits");
+            int grant;
             synchronized (lock) {
-                creditsLeft += TIO_CREDITS;
-                grantInFlight = true;
-                grantWritten = TIO_CREDITS;
+                grant = firstGrant();
             }
-            steps.require(write(client, choice.creditsOut, new byte[] {(byte) TIO_CREDITS}));
+            steps.require(write(client, choice.creditsOut, new byte[] {(byte) grant}));
             steps.awaitSuccess();
         }
 
@@ -238,99 +226,20 @@ final class GattLink extends SourceStream {
         }
     }
 
-    @Override
-    int read(byte[] buffer) throws IOException {
-        while (true) {
-            int count;
-            int grant;
-            BluetoothGatt client;
-            BluetoothGattCharacteristic credits;
-            synchronized (lock) {
-                if (stopped()) {
-                    return 0;
-                }
-                if (closed) {
-                    throw new IOException("the Bluetooth LE link was closed");
-                }
-                count = take(buffer);
-                grant = creditsToGrant();
-                client = gatt;
-                credits = creditsOut;
-                if (count == 0 && grant == 0) {
-                    if (lostStatus >= 0) {
-                        throw new IOException("the Bluetooth LE link was lost: " + describe(lostStatus));
-                    }
-                    if (noticeWaiting) {
-                        noticeWaiting = false;
-                        return 0; // the reader reports the notice, then reads on
-                    }
-                    waitForMore();
-                    continue;
-                }
-            }
-            if (grant > 0 && !grant(client, credits, grant)) {
-                synchronized (lock) {
-                    creditsLeft -= grant;
-                    grantInFlight = false; // tried again at the next read
-                }
-            }
-            if (count > 0) {
-                return count;
-            }
-        }
-    }
-
     // A permission withdrawn while reading ends the link, as a lost link does.
-    private boolean grant(BluetoothGatt client, BluetoothGattCharacteristic credits, int count) throws IOException {
+    @Override
+    boolean writeCredits(int count) throws IOException {
+        BluetoothGatt client;
+        BluetoothGattCharacteristic credits;
+        synchronized (lock) {
+            client = gatt;
+            credits = creditsOut;
+        }
         try {
             return client != null && write(client, credits, new byte[] {(byte) count});
         } catch (RuntimeException e) {
             throw new IOException("granting TIO credits failed: " + e.getMessage());
         }
-    }
-
-    // Under lock.
-    private void waitForMore() throws IOException {
-        try {
-            lock.wait();
-        } catch (InterruptedException e) {
-            throw new IOException("interrupted");
-        }
-    }
-
-    // Under lock: copies queued bytes into the buffer and returns their count.
-    private int take(byte[] buffer) {
-        int count = 0;
-        while (count < buffer.length && !received.isEmpty()) {
-            byte[] first = received.peekFirst();
-            int length = Math.min(buffer.length - count, first.length - takenOfFirst);
-            System.arraycopy(first, takenOfFirst, buffer, count, length);
-            count += length;
-            takenOfFirst += length;
-            if (takenOfFirst == first.length) {
-                received.removeFirst();
-                takenOfFirst = 0;
-            }
-        }
-        return count;
-    }
-
-    // Under lock: TIO credits to grant now. The scanner is topped up once half its credits are
-    // used and the notifications they paid for are read, so that a slow reader slows it down.
-    private int creditsToGrant() {
-        if (creditsOut == null || grantInFlight || creditsLeft > TIO_CREDITS / 2 || !received.isEmpty()) {
-            return 0;
-        }
-        int grant = TIO_CREDITS - creditsLeft;
-        creditsLeft += grant;
-        grantInFlight = true;
-        grantWritten = grant;
-        return grant;
-    }
-
-    @Override
-    String endReason() {
-        return "the scanner closed the Bluetooth LE link";
     }
 
     // A blocked read waits on the lock, so closing the client and waking it ends the read.
@@ -353,11 +262,10 @@ final class GattLink extends SourceStream {
     /** Disconnects and closes the GATT client, once, from any thread; no callback follows. */
     private void closeClient() {
         BluetoothGatt client;
+        markClosed();
         synchronized (lock) {
-            closed = true;
             client = gatt;
             gatt = null;
-            lock.notifyAll();
         }
         if (client != null) {
             try {
@@ -376,23 +284,6 @@ final class GattLink extends SourceStream {
         }
     }
 
-    static String describe(int status) {
-        switch (status) {
-            case 8:
-                return "the scanner stopped answering (supervision timeout): it went out of range or was switched"
-                        + " off";
-            case 19:
-                return "the scanner ended the connection";
-            case 22:
-                return "the phone ended the connection";
-            case 133:
-                return "the connection failed (status 133): the scanner is switched off, out of range or connected"
-                        + " to another phone";
-            default:
-                return "status " + status;
-        }
-    }
-
     /** Runs on the platform's binder threads: records and queues under the lock, nothing more. */
     private final class Callback extends BluetoothGattCallback {
         @Override
@@ -401,7 +292,7 @@ final class GattLink extends SourceStream {
                 if (newState == BluetoothProfile.STATE_CONNECTED && status == STATUS_SUCCESS) {
                     connected = true;
                 } else if (newState == BluetoothProfile.STATE_DISCONNECTED || status != STATUS_SUCCESS) {
-                    lostStatus = status;
+                    lost(status);
                 }
                 lock.notifyAll();
             }
@@ -421,15 +312,8 @@ final class GattLink extends SourceStream {
         public void onCharacteristicWrite(BluetoothGatt client, BluetoothGattCharacteristic characteristic,
                 int status) {
             synchronized (lock) {
-                if (grantInFlight && status != STATUS_SUCCESS) {
-                    creditsLeft -= grantWritten; // not granted: tried again at the next read
-                    notice("the scanner refused a grant of " + grantWritten + " TIO credits (status " + status
-                            + "); it is granted again");
-                    noticeWaiting = true;
-                }
-                grantInFlight = false;
+                grantAnswered(status);
                 answer = status;
-                lock.notifyAll();
             }
         }
 
@@ -462,16 +346,9 @@ final class GattLink extends SourceStream {
 
         private void received(BluetoothGattCharacteristic characteristic, byte[] value) {
             synchronized (lock) {
-                if (closed || data == null || value == null || !data.getUuid().equals(characteristic.getUuid())) {
-                    return; // not the scanner's bytes (TIO's credit indications, say)
-                }
-                if (creditsOut != null) {
-                    creditsLeft--;
-                }
-                if (value.length > 0) {
-                    received.addLast(value);
-                    lock.notifyAll();
-                }
+                if (data != null && data.getUuid().equals(characteristic.getUuid())) {
+                    notified(value);
+                } // else not the scanner's bytes (TIO's credit indications, say)
             }
         }
 
