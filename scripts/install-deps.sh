@@ -63,11 +63,20 @@ for arch in "${foreign[@]+"${foreign[@]}"}"; do dpkg --add-architecture "$arch";
 echo "Installing: ${missing[*]}"
 # Another install running at the same time (a second build, say) holds dpkg's lock: wait for it.
 lock=(-o DPkg::Lock::Timeout=600)
-# A mirror caught mid-sync fails one index now and then: try again, then install from the lists
-# that did arrive (the install names what it still cannot find).
-for attempt in 1 2 3; do
-  apt-get "${lock[@]}" update -q && break
-  echo "apt-get update failed (attempt $attempt of 3)" >&2
-  if [ "$attempt" -lt 3 ]; then sleep $((attempt * 15)); fi
+# A mirror caught mid-sync fails an index now and then, and packages of two architectures then
+# disagree on versions until it has caught up: each failed round (update, then an install from
+# the lists that did arrive) is tried again after a longer wait, for about ten minutes in all.
+install() {
+  DEBIAN_FRONTEND=noninteractive apt-get "${lock[@]}" install -y -q --no-install-recommends "${missing[@]}"
+}
+for attempt in 1 2 3 4 5; do
+  if apt-get "${lock[@]}" update -q; then
+    install
+    exit 0
+  fi
+  echo "apt-get update failed (round $attempt of 5); installing from the lists that arrived" >&2
+  install && exit 0
+  [ "$attempt" -lt 5 ] || exit 1
+  echo "waiting $((attempt * 60)) s for the package mirror to catch up" >&2
+  sleep $((attempt * 60))
 done
-DEBIAN_FRONTEND=noninteractive apt-get "${lock[@]}" install -y -q --no-install-recommends "${missing[@]}"

@@ -640,7 +640,9 @@ TEST(ConsoleDevices, BluetoothLeScannersAreReassembledFlowControlledAndReconnect
     const std::string longBarcode(1300, 'T');
     const std::string cyrillic = "\u041d\u0430\u043a\u043b\u0430\u0434\u043d\u0430\u044f \u21161";
     ConsoleProcess console({"--devices", dir.file("devices.conf"), "-"});
-    console.send("set BluetoothDevice AA:01\nopen\nscan \"" + gs1 + "\"\ndrop PARTIAL-\nscan AFTER\nclose\n" +
+    // A test of another LE scanner meanwhile connects and lets go: scans still reach the open one.
+    console.send("set BluetoothDevice AA:01\nopen\nscan \"" + gs1 +
+                 "\"\nset BluetoothDevice AA:04\ntest\ndrop PARTIAL-\nscan AFTER\nclose\n" +
                  "set BluetoothDevice AA:02\nopen\nscan " + longBarcode + "\nclose\n" +
                  "set BluetoothDevice AA:03\nopen\nscan \"" + cyrillic + "\"\nclose\n" +
                  "set BluetoothDevice AA:04\nopen\nscan " + longBarcode + "\nclose\nexpect-failure drop");

@@ -5,7 +5,6 @@ import java.nio.charset.Charset;
 import java.nio.charset.StandardCharsets;
 import java.util.ArrayDeque;
 import java.util.Arrays;
-import java.util.concurrent.atomic.AtomicReference;
 
 /**
  * An emulated scanner over Bluetooth LE, "le:SERVICE[:MTU]": it offers one of the serial services
@@ -28,8 +27,9 @@ final class LeSource extends BarcodeSource {
     private static final String[][] SERVICES = {
         {"nordic", "Nordic UART"}, {"microchip", "transparent UART"}, {"ffe0", "FFE0"}, {"tio", "TIO"}};
 
-    // The open link that `scan` and `drop` send on; null when none is open.
-    private static final AtomicReference<Link> open = new AtomicReference<Link>();
+    // The open links, newest last: `scan` and `drop` send on the newest (a `test` of another
+    // device connects and lets go meanwhile). Guarded by itself.
+    private static final ArrayDeque<Link> open = new ArrayDeque<Link>();
 
     private final String service;
     private final String serviceName;
@@ -82,16 +82,21 @@ final class LeSource extends BarcodeSource {
         Link link = new Link(device, mtu, service.equals("tio"));
         MobileBarcodeScanner.trace("LE " + (device == null ? describe() : device.name) + " reads its " + serviceName
                 + " service at MTU " + mtu);
-        Link before = open.getAndSet(link);
-        if (before != null) {
-            before.close(); // one scanner keeps one link
+        synchronized (open) {
+            open.addLast(link);
         }
         return link;
     }
 
+    private static Link newest() {
+        synchronized (open) {
+            return open.peekLast();
+        }
+    }
+
     /** Sends a barcode and its CR from the open LE scanner; false when none is open. */
     static boolean scan(String text) {
-        Link link = open.get();
+        Link link = newest();
         if (link == null) {
             return false;
         }
@@ -105,7 +110,7 @@ final class LeSource extends BarcodeSource {
      * new link, 2 when it does not within 10 seconds.
      */
     static int drop(String text) throws InterruptedException {
-        Link link = open.get();
+        Link link = newest();
         if (link == null) {
             return 0;
         }
@@ -113,7 +118,7 @@ final class LeSource extends BarcodeSource {
         long deadline = System.nanoTime() + RECONNECT_WAIT_MS * 1000000L;
         synchronized (open) {
             while (true) {
-                Link now = open.get();
+                Link now = open.peekLast();
                 if (now != null && now != link && now.reading) {
                     return 1;
                 }
@@ -231,7 +236,9 @@ final class LeSource extends BarcodeSource {
         @Override
         protected void release() {
             markClosed();
-            open.compareAndSet(this, null);
+            synchronized (open) {
+                open.remove(this);
+            }
         }
     }
 }
