@@ -14,8 +14,8 @@ import java.util.List;
  * "| options" (those of ScannerOptions), lines starting with # are comments. Sources are
  * "file:PATH" (relative to the configuration file), "stdin", "tcp:PORT",
  * "serial:DEVICE[:BAUD]", "keys:LAYOUT", "hid:DEVICE[:LAYOUT]" or "le:SERVICE[:MTU]".
- * Addresses are compared without regard to case, as on a phone. Without the property or the file, a keyboard scanner
- * and a serial scanner on 127.0.0.1:5555 are offered.
+ * Addresses are compared without regard to case, as on a phone. Without the property or the
+ * file, a keyboard scanner and a serial scanner on 127.0.0.1:5555 are offered.
  */
 final class DeviceConfig {
     static final String PROPERTY = "kestra.devices";
