@@ -63,11 +63,30 @@ for arch in "${foreign[@]+"${foreign[@]}"}"; do dpkg --add-architecture "$arch";
 echo "Installing: ${missing[*]}"
 # Another install running at the same time (a second build, say) holds dpkg's lock: wait for it.
 lock=(-o DPkg::Lock::Timeout=600)
-# A mirror caught mid-sync fails an index now and then, and packages of two architectures then
-# disagree on versions until it has caught up: each failed round (update, then an install from
-# the lists that did arrive) is tried again after a longer wait, for about ten minutes in all.
+# A mirror caught mid-sync fails an index now and then. Packages of two architectures then
+# disagree on versions until it has caught up: the install is tried from the lists that did
+# arrive, then holding every package to the newest version all its architectures' lists have (see
+# pin-shared-versions.sh), and each failed round is tried again after a longer wait, for about ten
+# minutes in all.
 install() {
-  DEBIAN_FRONTEND=noninteractive apt-get "${lock[@]}" install -y -q --no-install-recommends "${missing[@]}"
+  DEBIAN_FRONTEND=noninteractive apt-get "${lock[@]}" install -y -q --no-install-recommends "$@" "${missing[@]}"
+}
+others=()
+for package in "${packages[@]}"; do
+  case "$package" in *:*) [ "${package##*:}" = "$native" ] || others+=("${package##*:}") ;; esac
+done
+mapfile -t others < <(printf '%s\n' "${others[@]+"${others[@]}"}" | sort -u | sed '/^$/d')
+install_shared_versions() {
+  [ ${#others[@]} -gt 0 ] || return 1
+  local preferences
+  preferences=$(mktemp)
+  "$(dirname "$0")/pin-shared-versions.sh" "${others[@]}" >"$preferences" || { rm -f "$preferences"; return 1; }
+  echo "installing, of $(grep -c '^# ' "$preferences") source packages whose newest version some" \
+    "architecture's lists lack, the newest that the lists of $native and ${others[*]} share" >&2
+  local status=0
+  install -o Dir::Etc::Preferences="$preferences" --allow-downgrades || status=$?
+  rm -f "$preferences"
+  return $status
 }
 for attempt in 1 2 3 4 5; do
   if apt-get "${lock[@]}" update -q; then
@@ -76,6 +95,7 @@ for attempt in 1 2 3 4 5; do
   fi
   echo "apt-get update failed (round $attempt of 5); installing from the lists that arrived" >&2
   install && exit 0
+  install_shared_versions && exit 0
   [ "$attempt" -lt 5 ] || exit 1
   echo "waiting $((attempt * 60)) s for the package mirror to catch up" >&2
   sleep $((attempt * 60))
