@@ -20,18 +20,15 @@ packages+=("$@")
 
 native=$(dpkg --print-architecture)
 
-# The architectures the packages name (beyond the machine's own) must be known to dpkg.
+# The architectures the packages name beyond the machine's own ("others") must be known to dpkg;
+# those it does not know yet ("foreign") are added before the install.
+mapfile -t others < <(printf '%s\n' "${packages[@]}" | sed -n 's/^[^:]*://p' |
+  grep -vxF "$native" | sort -u)
 known=$(dpkg --print-foreign-architectures)
 foreign=()
-for package in "${packages[@]}"; do
-  case "$package" in
-    *:*) arch=${package##*:} ;;
-    *) continue ;;
-  esac
-  [ "$arch" = "$native" ] && continue
+for arch in "${others[@]+"${others[@]}"}"; do
   grep -qxF "$arch" <<<"$known" || foreign+=("$arch")
 done
-mapfile -t foreign < <(printf '%s\n' "${foreign[@]+"${foreign[@]}"}" | sort -u | sed '/^$/d')
 
 # One line per installed package and architecture: "name:arch". A name without an architecture
 # means the machine's own (or an architecture-independent package).
@@ -71,11 +68,6 @@ lock=(-o DPkg::Lock::Timeout=600)
 install() {
   DEBIAN_FRONTEND=noninteractive apt-get "${lock[@]}" install -y -q --no-install-recommends "$@" "${missing[@]}"
 }
-others=()
-for package in "${packages[@]}"; do
-  case "$package" in *:*) [ "${package##*:}" = "$native" ] || others+=("${package##*:}") ;; esac
-done
-mapfile -t others < <(printf '%s\n' "${others[@]+"${others[@]}"}" | sort -u | sed '/^$/d')
 install_shared_versions() {
   [ ${#others[@]} -gt 0 ] || return 1
   local preferences

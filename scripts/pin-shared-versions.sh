@@ -66,7 +66,7 @@ while read -r source; do
     # A source not built for that architecture does not have to agree with it.
     [ ${#theirs[@]} -gt 0 ] || continue
     mapfile -t shared < <(comm -12 <(printf '%s\n' "${shared[@]}") <(printf '%s\n' "${theirs[@]}"))
-    [ ${#shared[@]} -gt 0 ] && [ -n "${shared[0]}" ] || { shared=(); break; }
+    [ ${#shared[@]} -gt 0 ] || break
   done
   [ ${#shared[@]} -gt 0 ] || continue
   top=$(newest "${own[@]}")
