@@ -65,8 +65,11 @@ lock=(-o DPkg::Lock::Timeout=600)
 # arrive, then holding every package to the newest version all its architectures' lists have (see
 # pin-shared-versions.sh), and each failed round is tried again after a longer wait, for about ten
 # minutes in all.
+# An install never removes a package: where apt would remove one (an installed package whose
+# version another architecture cannot match), it stops, and the next way is tried.
 install() {
-  DEBIAN_FRONTEND=noninteractive apt-get "${lock[@]}" install -y -q --no-install-recommends "$@" "${missing[@]}"
+  DEBIAN_FRONTEND=noninteractive apt-get "${lock[@]}" install -y -q --no-install-recommends \
+    --no-remove "$@" "${missing[@]}"
 }
 install_shared_versions() {
   [ ${#others[@]} -gt 0 ] || return 1
